@@ -1,0 +1,16 @@
+# setup_sources(VAR DIR): the .cpp files of DIR for this build. Files ending in _win32.cpp
+# belong to the Windows build only, files ending in _posix.cpp to the native build only.
+function(setup_sources var dir)
+  file(GLOB all CONFIGURE_DEPENDS ${dir}/*.cpp)
+  set(result "")
+  foreach(f ${all})
+    if(f MATCHES "_win32(_test)?\\.cpp$" AND NOT SETUP_WINDOWS)
+      continue()
+    endif()
+    if(f MATCHES "_posix(_test)?\\.cpp$" AND SETUP_WINDOWS)
+      continue()
+    endif()
+    list(APPEND result ${f})
+  endforeach()
+  set(${var} ${result} PARENT_SCOPE)
+endfunction()

@@ -1,0 +1,87 @@
+// The portable file functions: everything the portable core (description, unzip, the log)
+// needs from the operating system. Paths are UTF-8. Natively "\" is accepted as a path
+// separator too, so the same paths that are built for Windows work on Linux.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+namespace os {
+
+enum class OpenMode {
+  Read,       // existing file, read only
+  ReadWrite,  // existing file, read and write
+  Create,     // create or truncate, read and write
+};
+
+enum class SeekOrigin { Begin, Current, End };
+
+// An open file. Move-only; closes itself. Errors of the calls are reported by exceptions
+// of class EInOutError whose message is the system's error text.
+class File {
+ public:
+  File() = default;
+  ~File();
+  File(File&& other) noexcept;
+  File& operator=(File&& other) noexcept;
+  File(const File&) = delete;
+  File& operator=(const File&) = delete;
+
+  bool IsOpen() const { return handle_ != kInvalid; }
+  // Reads up to `count` bytes; returns how many were read (0 at the end of the file).
+  std::size_t Read(void* buffer, std::size_t count);
+  // Writes all `count` bytes or throws.
+  void Write(const void* buffer, std::size_t count);
+  // Moves the position; returns the new position from the start.
+  std::int64_t Seek(std::int64_t offset, SeekOrigin origin);
+  std::int64_t Size();
+  void Close();
+
+ private:
+  friend File OpenFile(const std::string& path, OpenMode mode, bool denyWriters);
+  static constexpr std::intptr_t kInvalid = -1;
+  std::intptr_t handle_ = kInvalid;
+};
+
+// Opens a file. With denyWriters other processes cannot open it for writing while it is
+// open (on Windows the share mode; natively no such restriction exists). On failure the
+// result is not open and LastErrorMessage() tells why.
+File OpenFile(const std::string& path, OpenMode mode, bool denyWriters = true);
+// The system's text for the last failed call of this thread.
+std::string LastErrorMessage();
+
+bool FileExists(const std::string& path);       // an existing file (not a directory)
+bool DirectoryExists(const std::string& path);
+// Creates the directory and every missing parent; true when it exists afterwards.
+bool CreateDirectories(const std::string& path);
+bool DeleteFile(const std::string& path);
+bool RemoveDirectory(const std::string& path);
+bool RenameFile(const std::string& from, const std::string& to);
+
+// DOS file attribute bits as ZIP and Windows use them.
+constexpr std::uint32_t kAttrReadOnly = 0x01;
+constexpr std::uint32_t kAttrHidden = 0x02;
+constexpr std::uint32_t kAttrSystem = 0x04;
+constexpr std::uint32_t kAttrDirectory = 0x10;
+constexpr std::uint32_t kAttrArchive = 0x20;
+
+// Sets the modification time from a DOS date-time stamp (local time; date in the high 16
+// bits) and then the attributes (natively only read-only is kept, as the write bits).
+bool SetFileTimeAndAttributes(const std::string& path, std::uint32_t dosDateTime,
+                              std::uint32_t attributes);
+// The file's modification time as a DOS date-time stamp (local time); 0 when unknown.
+std::uint32_t GetFileDosDateTime(const std::string& path);
+// Size in bytes of an existing file, -1 when it cannot be read.
+std::int64_t GetFileSize(const std::string& path);
+
+std::string GetCurrentDirectory();
+// The path as the operating system takes it (natively "\" becomes "/").
+std::string NativePath(const std::string& path);
+// True for "\" (and natively also "/").
+bool IsPathSeparator(char c);
+
+// Sleeps the calling thread.
+void SleepMs(unsigned milliseconds);
+
+}  // namespace os

@@ -1,0 +1,62 @@
+// TLogFile: appends one time-stamped line per call to a text file, opening and closing the
+// file for each line so that the file on disk is complete after every call.
+//
+// A line reads "[dd.mm.yyyy hh:mm:ss.ffff]:" + message + CR LF, where ffff counts tenths of
+// a millisecond. An optional header line (Header + 11 hyphens + "[" stamp "]") precedes the
+// first message after FileName or Header changed.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+
+#include "common/osfile.h"
+
+// A local date and time split into fields, with the time of day as a fraction.
+struct TLocalDateTime {
+  int Year = 0, Month = 0, Day = 0;
+  double DayFraction = 0.0;  // 0 <= fraction < 1, the part of the day gone by
+};
+
+class TLogFile {
+ public:
+  TLogFile();
+  virtual ~TLogFile() = default;
+
+  const std::string& FileName() const { return fileName_; }
+  void SetFileName(const std::string& name);
+  const std::string& Header() const { return header_; }
+  void SetHeader(const std::string& header);
+
+  bool FormatHeader = true;
+  bool FormatString = true;
+  bool WriteHeader = true;
+
+  virtual std::string GetTimeStamp();
+  virtual std::string GetHeaderLine();
+  virtual std::string GetMessageLine(const std::string& message);
+  virtual os::File OpenLogStream();
+  // Writes the message (UTF-8; written in the ANSI code page). Raises EInOutError when the
+  // file stays locked for 51 attempts.
+  virtual void WriteLine(const std::string& message);
+
+  // Where the time comes from; tests replace it.
+  std::function<TLocalDateTime()> Clock;
+  // How a failed open waits before the next attempt; tests replace it.
+  std::function<void(unsigned ms)> Sleep;
+
+  static constexpr int kMaxOpenFailures = 50;  // 51 attempts in all
+  static constexpr unsigned kRetryPauseMs = 100;
+
+ private:
+  std::string fileName_;
+  std::string header_;
+  bool headerPending_ = true;
+};
+
+// The stamp of a moment: "dd.mm.yyyy hh:mm:ss.ffff". The fraction of the day times
+// 864 000 000, rounded, gives tenths of a millisecond; the last 0.05 ms of a day print as
+// hour 24 of that day.
+std::string FormatLogTimeStamp(const TLocalDateTime& when);
+// The current local date and time.
+TLocalDateTime CurrentLocalDateTime();

@@ -1,0 +1,52 @@
+// Every message box of the program goes through one function, ShowMessageBox, whose handler
+// is replaceable: the product shows a real (wide) message box, tests script the answers,
+// the vendor tool collects the texts.
+#pragma once
+
+#include <functional>
+#include <string>
+
+namespace mb {
+// The Win32 values, so the product hands them to MessageBoxW unchanged.
+constexpr unsigned kOk = 0x0000;
+constexpr unsigned kOkCancel = 0x0001;
+constexpr unsigned kAbortRetryIgnore = 0x0002;
+constexpr unsigned kYesNoCancel = 0x0003;
+constexpr unsigned kYesNo = 0x0004;
+constexpr unsigned kRetryCancel = 0x0005;
+constexpr unsigned kIconError = 0x0010;
+constexpr unsigned kIconQuestion = 0x0020;
+constexpr unsigned kIconExclamation = 0x0030;
+constexpr unsigned kIconInformation = 0x0040;
+constexpr unsigned kSystemModal = 0x1000;
+constexpr unsigned kTaskModal = 0x2000;
+
+constexpr int kIdOk = 1;
+constexpr int kIdCancel = 2;
+constexpr int kIdAbort = 3;
+constexpr int kIdRetry = 4;
+constexpr int kIdIgnore = 5;
+constexpr int kIdYes = 6;
+constexpr int kIdNo = 7;
+}  // namespace mb
+
+// Shows one box: text and caption in UTF-8, flags as above; returns the button pressed.
+using MessageBoxHandler =
+    std::function<int(const std::string& text, const std::string& caption, unsigned flags)>;
+
+// Installs a handler and returns the previous one. An empty handler restores the default
+// (the real message box in the product; natively the text goes to standard error and the
+// answer is OK).
+MessageBoxHandler SetMessageBoxHandler(MessageBoxHandler handler);
+int ShowMessageBox(const std::string& text, const std::string& caption, unsigned flags);
+
+// Logs " " + the English text, then shows the text of the program's language.
+int ShowBilingualMessage(const std::string& russian, const std::string& english,
+                         const std::string& caption, unsigned flags);
+// Logs " " + the text, then shows it. For the few texts that exist in one language only.
+int ShowLoggedMessage(const std::string& text, const std::string& caption, unsigned flags);
+
+// The flags of the program's three kinds of box.
+constexpr unsigned kErrorBox = mb::kIconError | mb::kTaskModal;
+constexpr unsigned kQuestionBox = mb::kYesNo | mb::kIconQuestion | mb::kTaskModal;
+constexpr unsigned kNoticeBox = mb::kIconExclamation | mb::kTaskModal;

@@ -1,0 +1,70 @@
+// setupkit: what the installer will see in a distribution, for the product's vendor.
+#include <cstdio>
+#include <cstring>
+#include <exception>
+#include <string>
+
+#include "common/errors.h"
+#include "common/text.h"
+#include "tools/setupkit/commands.h"
+
+namespace {
+
+const char kUsage[] =
+    "usage: setupkit dump-idf FILE [--codepage N]\n"
+    "       setupkit tree FILE [--select N | --deselect N]... [--codepage N]\n"
+    "       setupkit unzip --list ARCHIVE [--sort MODE] [--incomplete assume-bad|assume-multi]\n"
+    "       setupkit unzip --test ARCHIVE [--password P]\n"
+    "       setupkit unzip --extract DIR ARCHIVE [--password P] [--overwrite always|never]\n"
+    "                      [--root-dir D] [--files PATTERN]...\n";
+
+int Usage() {
+  std::fputs(kUsage, stderr);
+  return 2;
+}
+
+int RunUnzip(const Args& args) {
+  if (args.empty()) return Usage();
+  Args rest(args.begin() + 1, args.end());
+  if (args[0] == "--list") return RunUnzipList(rest);
+  if (args[0] == "--test") return RunUnzipTest(rest);
+  if (args[0] == "--extract") return RunUnzipExtract(rest);
+  return Usage();
+}
+
+}  // namespace
+
+bool TakeCodePageOption(Args& args) {
+  for (std::size_t i = 0; i < args.size(); ++i) {
+    if (args[i] != "--codepage") continue;
+    if (i + 1 >= args.size()) {
+      std::fputs("--codepage needs a number\n", stderr);
+      return false;
+    }
+    char* end = nullptr;
+    long cp = std::strtol(args[i + 1].c_str(), &end, 10);
+    if (*end != '\0' || !text::IsSupportedCodePage(static_cast<int>(cp))) {
+      std::fprintf(stderr, "Unsupported code page %s\n", args[i + 1].c_str());
+      return false;
+    }
+    text::SetAnsiCodePage(static_cast<int>(cp));
+    args.erase(args.begin() + static_cast<long>(i), args.begin() + static_cast<long>(i) + 2);
+    --i;
+  }
+  return true;
+}
+
+int main(int argc, char** argv) {
+  if (argc < 2) return Usage();
+  std::string command = argv[1];
+  Args args(argv + 2, argv + argc);
+  try {
+    if (command == "dump-idf") return RunDumpIdf(args);
+    if (command == "tree") return RunTree(args);
+    if (command == "unzip") return RunUnzip(args);
+    return Usage();
+  } catch (const std::exception& e) {
+    std::fprintf(stderr, "%s\n", DescribeException(e).c_str());
+    return 1;
+  }
+}
