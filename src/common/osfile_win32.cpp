@@ -1,0 +1,208 @@
+// The portable file functions on Windows (wide APIs).
+#include <windows.h>
+
+#include <vector>
+
+#include "common/errors.h"
+#include "common/osfile.h"
+#include "common/win32.h"
+
+namespace win32 {
+std::string ErrorText(DWORD code) {
+  wchar_t* buffer = nullptr;
+  DWORD n = FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
+                               FORMAT_MESSAGE_IGNORE_INSERTS,
+                           nullptr, code, 0, reinterpret_cast<wchar_t*>(&buffer), 0, nullptr);
+  std::string msg;
+  if (n && buffer) {
+    msg = Narrow(std::wstring_view(buffer, n));
+    LocalFree(buffer);
+  }
+  while (!msg.empty() && (msg.back() == '\n' || msg.back() == '\r' || msg.back() == ' ')) msg.pop_back();
+  if (msg.empty()) msg = "System error " + std::to_string(code);
+  return msg;
+}
+}  // namespace win32
+
+namespace os {
+namespace {
+
+thread_local std::string tLastError;
+
+bool Fail() {
+  tLastError = win32::ErrorText(GetLastError());
+  return false;
+}
+
+[[noreturn]] void Raise() { throw EInOutError(win32::ErrorText(GetLastError())); }
+
+HANDLE H(std::intptr_t h) { return reinterpret_cast<HANDLE>(h); }
+
+}  // namespace
+
+bool IsPathSeparator(char c) { return c == '\\' || c == '/'; }
+std::string NativePath(const std::string& path) { return path; }
+
+File::~File() { Close(); }
+File::File(File&& other) noexcept : handle_(other.handle_) { other.handle_ = kInvalid; }
+File& File::operator=(File&& other) noexcept {
+  if (this != &other) {
+    Close();
+    handle_ = other.handle_;
+    other.handle_ = kInvalid;
+  }
+  return *this;
+}
+
+std::size_t File::Read(void* buffer, std::size_t count) {
+  std::size_t done = 0;
+  auto* p = static_cast<char*>(buffer);
+  while (done < count) {
+    DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(count - done, 1u << 30));
+    DWORD got = 0;
+    if (!ReadFile(H(handle_), p + done, chunk, &got, nullptr)) Raise();
+    if (got == 0) break;
+    done += got;
+  }
+  return done;
+}
+
+void File::Write(const void* buffer, std::size_t count) {
+  std::size_t done = 0;
+  const auto* p = static_cast<const char*>(buffer);
+  while (done < count) {
+    DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(count - done, 1u << 30));
+    DWORD put = 0;
+    if (!WriteFile(H(handle_), p + done, chunk, &put, nullptr)) Raise();
+    if (put == 0) throw EInOutError("Disk full");
+    done += put;
+  }
+}
+
+std::int64_t File::Seek(std::int64_t offset, SeekOrigin origin) {
+  DWORD method = origin == SeekOrigin::Begin ? FILE_BEGIN : origin == SeekOrigin::Current ? FILE_CURRENT : FILE_END;
+  LARGE_INTEGER dist, result;
+  dist.QuadPart = offset;
+  if (!SetFilePointerEx(H(handle_), dist, &result, method)) Raise();
+  return result.QuadPart;
+}
+
+std::int64_t File::Size() {
+  LARGE_INTEGER size;
+  if (!GetFileSizeEx(H(handle_), &size)) Raise();
+  return size.QuadPart;
+}
+
+void File::Close() {
+  if (handle_ != kInvalid) {
+    CloseHandle(H(handle_));
+    handle_ = kInvalid;
+  }
+}
+
+File OpenFile(const std::string& path, OpenMode mode, bool denyWriters) {
+  DWORD access = GENERIC_READ, disposition = OPEN_EXISTING;
+  if (mode != OpenMode::Read) access |= GENERIC_WRITE;
+  if (mode == OpenMode::Create) disposition = CREATE_ALWAYS;
+  DWORD share = FILE_SHARE_READ | (denyWriters ? 0 : FILE_SHARE_WRITE);
+  HANDLE h = CreateFileW(win32::Wide(path).c_str(), access, share, nullptr, disposition,
+                         FILE_ATTRIBUTE_NORMAL, nullptr);
+  File f;
+  if (h == INVALID_HANDLE_VALUE) {
+    Fail();
+    return f;
+  }
+  f.handle_ = reinterpret_cast<std::intptr_t>(h);
+  return f;
+}
+
+std::string LastErrorMessage() { return tLastError; }
+
+bool FileExists(const std::string& path) {
+  DWORD a = GetFileAttributesW(win32::Wide(path).c_str());
+  return a != INVALID_FILE_ATTRIBUTES && !(a & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+bool DirectoryExists(const std::string& path) {
+  DWORD a = GetFileAttributesW(win32::Wide(path).c_str());
+  return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+bool CreateDirectories(const std::string& path) {
+  std::string p = path;
+  while (p.size() > 3 && IsPathSeparator(p.back())) p.pop_back();
+  if (p.empty()) return false;
+  if (DirectoryExists(p)) return true;
+  std::size_t cut = p.find_last_of("\\/");
+  if (cut != std::string::npos && cut > 0) {
+    std::string parent = p.substr(0, cut);
+    if (!(parent.size() == 2 && parent[1] == ':') && !CreateDirectories(parent)) return false;
+  }
+  if (CreateDirectoryW(win32::Wide(p).c_str(), nullptr)) return true;
+  if (GetLastError() == ERROR_ALREADY_EXISTS && DirectoryExists(p)) return true;
+  return Fail();
+}
+
+bool DeleteFile(const std::string& path) {
+  return DeleteFileW(win32::Wide(path).c_str()) || Fail();
+}
+
+bool RemoveDirectory(const std::string& path) {
+  return RemoveDirectoryW(win32::Wide(path).c_str()) || Fail();
+}
+
+bool RenameFile(const std::string& from, const std::string& to) {
+  return MoveFileW(win32::Wide(from).c_str(), win32::Wide(to).c_str()) || Fail();
+}
+
+bool SetFileTimeAndAttributes(const std::string& path, std::uint32_t dosDateTime,
+                              std::uint32_t attributes) {
+  std::wstring w = win32::Wide(path);
+  bool ok = true;
+  {
+    win32::FileHandle h(CreateFileW(w.c_str(), FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ, nullptr,
+                                    OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    FILETIME local, utc;
+    if (!h) {
+      ok = Fail();
+    } else if (DosDateTimeToFileTime(static_cast<WORD>(dosDateTime >> 16),
+                                     static_cast<WORD>(dosDateTime & 0xFFFF), &local) &&
+               LocalFileTimeToFileTime(&local, &utc)) {
+      if (!SetFileTime(h.get(), nullptr, nullptr, &utc)) ok = Fail();
+    }
+  }
+  DWORD attrs = attributes & (kAttrReadOnly | kAttrHidden | kAttrSystem | kAttrArchive);
+  if (!SetFileAttributesW(w.c_str(), attrs ? attrs : FILE_ATTRIBUTE_NORMAL)) ok = Fail();
+  return ok;
+}
+
+std::uint32_t GetFileDosDateTime(const std::string& path) {
+  WIN32_FILE_ATTRIBUTE_DATA data;
+  if (!GetFileAttributesExW(win32::Wide(path).c_str(), GetFileExInfoStandard, &data)) return 0;
+  FILETIME local;
+  WORD date = 0, time = 0;
+  if (!FileTimeToLocalFileTime(&data.ftLastWriteTime, &local) ||
+      !FileTimeToDosDateTime(&local, &date, &time))
+    return 0;
+  return (static_cast<std::uint32_t>(date) << 16) | time;
+}
+
+std::int64_t GetFileSize(const std::string& path) {
+  WIN32_FILE_ATTRIBUTE_DATA data;
+  if (!GetFileAttributesExW(win32::Wide(path).c_str(), GetFileExInfoStandard, &data) ||
+      (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
+    return -1;
+  return (static_cast<std::int64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+}
+
+std::string GetCurrentDirectory() {
+  DWORD n = GetCurrentDirectoryW(0, nullptr);
+  std::wstring buf(n, L'\0');
+  n = GetCurrentDirectoryW(n, buf.data());
+  buf.resize(n);
+  return win32::Narrow(buf);
+}
+
+void SleepMs(unsigned milliseconds) { Sleep(milliseconds); }
+
+}  // namespace os
