@@ -8,6 +8,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <mutex>
 #include <string>
 
 #include "common/osfile.h"
@@ -22,6 +23,8 @@ class TLogFile {
  public:
   TLogFile();
   virtual ~TLogFile() = default;
+  TLogFile(const TLogFile&) = delete;
+  TLogFile& operator=(const TLogFile&) = delete;
 
   const std::string& FileName() const { return fileName_; }
   void SetFileName(const std::string& name);
@@ -45,6 +48,9 @@ class TLogFile {
   // How a failed open waits before the next attempt; tests replace it.
   std::function<void(unsigned ms)> Sleep;
 
+  // True while a header line is due before the next message line.
+  bool HeaderPending() const;
+
   static constexpr int kMaxOpenFailures = 50;  // 51 attempts in all
   static constexpr unsigned kRetryPauseMs = 100;
 
@@ -52,6 +58,9 @@ class TLogFile {
   std::string fileName_;
   std::string header_;
   bool headerPending_ = true;
+  // The engine's threads share one log; this keeps their lines from interleaving inside
+  // the process (other processes are kept out by the writers-denied open).
+  mutable std::recursive_mutex lock_;
 };
 
 // The stamp of a moment: "dd.mm.yyyy hh:mm:ss.ffff". The fraction of the day times

@@ -1,0 +1,143 @@
+#include "setup/LogFiles.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <ctime>
+
+#include "common/errors.h"
+#include "common/text.h"
+
+namespace {
+
+// Tenths of a millisecond in one day.
+constexpr std::int64_t kTicksPerDay = 864'000'000;
+constexpr std::int64_t kTicksPerHour = 36'000'000;
+constexpr std::int64_t kTicksPerMinute = 600'000;
+constexpr std::int64_t kTicksPerSecond = 10'000;
+
+constexpr char kLineEnd[] = "\r\n";
+constexpr char kHeaderSeparator[] = "-----------";  // eleven hyphens
+
+}  // namespace
+
+std::string FormatLogTimeStamp(const TLocalDateTime& when) {
+  // A fraction outside the day cannot come from a real clock; keep it inside so the fields
+  // never turn negative or run past hour 24.
+  double fraction = when.DayFraction;
+  if (!(fraction >= 0.0)) fraction = 0.0;  // also catches NaN
+  if (fraction > 1.0) fraction = 1.0;
+  // The last 0.05 ms of a day round up to the whole day and print as 24:00:00.0000 of the
+  // day that is ending, not as midnight of the next one.
+  const std::int64_t t = std::llround(fraction * static_cast<double>(kTicksPerDay));
+  const auto hours = t / kTicksPerHour;
+  const auto minutes = (t % kTicksPerHour) / kTicksPerMinute;
+  const auto seconds = (t % kTicksPerMinute) / kTicksPerSecond;
+  const auto tenthsOfMs = t % kTicksPerSecond;
+  char buffer[64];
+  std::snprintf(buffer, sizeof buffer, "%02d.%02d.%04d %02lld:%02lld:%02lld.%04lld", when.Day,
+                when.Month, when.Year, static_cast<long long>(hours),
+                static_cast<long long>(minutes), static_cast<long long>(seconds),
+                static_cast<long long>(tenthsOfMs));
+  return buffer;
+}
+
+TLocalDateTime CurrentLocalDateTime() {
+  using namespace std::chrono;
+  const auto now = system_clock::now();
+  const std::time_t seconds = system_clock::to_time_t(now);
+  // to_time_t may round; take the sub-second part relative to what it returned.
+  auto sub = duration_cast<microseconds>(now - system_clock::from_time_t(seconds)).count();
+  if (sub < 0) sub = 0;
+  std::tm local{};
+#ifdef _WIN32
+  localtime_s(&local, &seconds);
+#else
+  localtime_r(&seconds, &local);
+#endif
+  TLocalDateTime result;
+  result.Year = local.tm_year + 1900;
+  result.Month = local.tm_mon + 1;
+  result.Day = local.tm_mday;
+  const double secondOfDay = local.tm_hour * 3600.0 + local.tm_min * 60.0 +
+                             std::min(local.tm_sec, 59) + static_cast<double>(sub) / 1e6;
+  result.DayFraction = secondOfDay / 86400.0;
+  if (result.DayFraction >= 1.0) result.DayFraction = std::nextafter(1.0, 0.0);
+  return result;
+}
+
+TLogFile::TLogFile() : Clock(CurrentLocalDateTime), Sleep(os::SleepMs) {}
+
+void TLogFile::SetFileName(const std::string& name) {
+  std::lock_guard<std::recursive_mutex> guard(lock_);
+  if (name == fileName_) return;
+  fileName_ = name;
+  headerPending_ = true;
+}
+
+void TLogFile::SetHeader(const std::string& header) {
+  std::lock_guard<std::recursive_mutex> guard(lock_);
+  header_ = header;
+  headerPending_ = true;
+}
+
+bool TLogFile::HeaderPending() const {
+  std::lock_guard<std::recursive_mutex> guard(lock_);
+  return headerPending_;
+}
+
+std::string TLogFile::GetTimeStamp() {
+  return FormatLogTimeStamp(Clock ? Clock() : CurrentLocalDateTime());
+}
+
+std::string TLogFile::GetHeaderLine() {
+  if (!FormatHeader) return header_;
+  return header_ + kHeaderSeparator + "[" + GetTimeStamp() + "]";
+}
+
+std::string TLogFile::GetMessageLine(const std::string& message) {
+  if (!FormatString) return message;
+  return "[" + GetTimeStamp() + "]:" + message;
+}
+
+os::File TLogFile::OpenLogStream() {
+  int failures = 0;
+  for (;;) {
+    try {
+      os::File file;
+      if (os::FileExists(fileName_)) {
+        file = os::OpenFile(fileName_, os::OpenMode::ReadWrite, /*denyWriters*/ true);
+        if (!file.IsOpen()) throw EInOutError(os::LastErrorMessage());
+        file.Seek(0, os::SeekOrigin::End);  // a failure here closes the file on unwinding
+      } else {
+        file = os::OpenFile(fileName_, os::OpenMode::Create, /*denyWriters*/ true);
+        if (!file.IsOpen()) throw EInOutError(os::LastErrorMessage());
+      }
+      return file;
+    } catch (const EInOutError&) {
+      // Another writer (a second thread of ours or another program) may hold the file for a
+      // moment; give it about five seconds before giving up.
+      if (Sleep) {
+        Sleep(kRetryPauseMs);
+      } else {
+        os::SleepMs(kRetryPauseMs);
+      }
+      ++failures;
+      if (failures > kMaxOpenFailures) throw;
+    }
+  }
+}
+
+void TLogFile::WriteLine(const std::string& message) {
+  std::lock_guard<std::recursive_mutex> guard(lock_);
+  if (fileName_.empty()) return;
+  os::File file = OpenLogStream();
+  std::string lines;
+  if (headerPending_ && WriteHeader) lines += GetHeaderLine() + kLineEnd;
+  lines += GetMessageLine(message) + kLineEnd;
+  const std::string bytes = text::Utf8ToAnsi(lines);
+  file.Write(bytes.data(), bytes.size());
+  headerPending_ = false;
+  file.Close();
+}
