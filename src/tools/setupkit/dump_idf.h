@@ -1,11 +1,49 @@
-// The JSON picture of an IDF file that "setupkit dump-idf" prints.
+// The JSON picture of an IDF file that "setupkit dump-idf" prints. Kept in the header so
+// the tests can check it without running the tool.
 #pragma once
 
 #include <string>
 
-class TIDFTextFile;
+#include "common/text.h"
+#include "description/InstIDF.h"
+
+inline const char* IdfTypeName(TIDFParamType type) {
+  switch (type) {
+    case ptString: return "string";
+    case ptInteger: return "integer";
+    case ptBoolean: return "boolean";
+    case ptDouble: return "double";
+    case ptBinary: return "binary";
+  }
+  return "string";
+}
 
 // {"roots":[{"name":..,"value":..}],
 //  "sections":[{"name":..,"tree":true|false,"params":[{"name":..,"type":..,"value":..}]}]}
-// on one line, in UTF-8; type is string, integer, boolean, double or binary.
-std::string IdfToJson(const TIDFTextFile& file);
+// on one line, in UTF-8.
+inline std::string IdfToJson(const TIDFTextFile& file) {
+  std::string out = "{\"roots\":[";
+  for (int i = 0; i < file.ParamCount(); ++i) {
+    const TIDFParam& param = *file.Params(i);
+    if (i > 0) out += ',';
+    out += "{\"name\":" + text::JsonQuote(param.Name) + ",\"value\":" +
+           text::JsonQuote(param.AsString()) + "}";
+  }
+  out += "],\"sections\":[";
+  for (int s = 0; s < file.SectionCount(); ++s) {
+    const TIDFSection& section = *file.Sections(s);
+    if (s > 0) out += ',';
+    out += "{\"name\":" + text::JsonQuote(section.Name) +
+           ",\"tree\":" + (section.IsTree ? "true" : "false") + ",\"params\":[";
+    for (int i = 0; i < section.ParamCount(); ++i) {
+      const TIDFParam& param = *section.Params(i);
+      if (i > 0) out += ',';
+      out += "{\"name\":" + text::JsonQuote(param.Name) + ",\"type\":\"" +
+             IdfTypeName(param.ParamType) + "\",\"value\":" + text::JsonQuote(param.AsString()) +
+             "}";
+    }
+    out += "]}";
+  }
+  out += "]}";
+  return out;
+}
