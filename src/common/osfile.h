@@ -55,9 +55,9 @@ bool FileExists(const std::string& path);       // an existing file (not a direc
 bool DirectoryExists(const std::string& path);
 // Creates the directory and every missing parent; true when it exists afterwards.
 bool CreateDirectories(const std::string& path);
-bool DeleteFile(const std::string& path);
-bool RemoveDirectory(const std::string& path);
-bool RenameFile(const std::string& from, const std::string& to);
+bool RemoveFile(const std::string& path);
+bool RemoveDir(const std::string& path);
+bool MoveFileTo(const std::string& from, const std::string& to);
 
 // DOS file attribute bits as ZIP and Windows use them.
 constexpr std::uint32_t kAttrReadOnly = 0x01;
@@ -75,7 +75,7 @@ std::uint32_t GetFileDosDateTime(const std::string& path);
 // Size in bytes of an existing file, -1 when it cannot be read.
 std::int64_t GetFileSize(const std::string& path);
 
-std::string GetCurrentDirectory();
+std::string CurrentDirectory();
 // The path as the operating system takes it (natively "\" becomes "/").
 std::string NativePath(const std::string& path);
 // True for "\" (and natively also "/").

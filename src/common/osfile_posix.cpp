@@ -149,15 +149,15 @@ bool CreateDirectories(const std::string& path) {
   return DirectoryExists(native) || Fail();
 }
 
-bool DeleteFile(const std::string& path) {
+bool RemoveFile(const std::string& path) {
   return ::unlink(NativePath(path).c_str()) == 0 || Fail();
 }
 
-bool RemoveDirectory(const std::string& path) {
+bool RemoveDir(const std::string& path) {
   return ::rmdir(NativePath(path).c_str()) == 0 || Fail();
 }
 
-bool RenameFile(const std::string& from, const std::string& to) {
+bool MoveFileTo(const std::string& from, const std::string& to) {
   return ::rename(NativePath(from).c_str(), NativePath(to).c_str()) == 0 || Fail();
 }
 
@@ -208,7 +208,7 @@ std::int64_t GetFileSize(const std::string& path) {
   return st.st_size;
 }
 
-std::string GetCurrentDirectory() {
+std::string CurrentDirectory() {
   char buf[4096];
   return ::getcwd(buf, sizeof buf) ? std::string(buf) : std::string();
 }

@@ -143,15 +143,15 @@ bool CreateDirectories(const std::string& path) {
   return Fail();
 }
 
-bool DeleteFile(const std::string& path) {
+bool RemoveFile(const std::string& path) {
   return DeleteFileW(win32::Wide(path).c_str()) || Fail();
 }
 
-bool RemoveDirectory(const std::string& path) {
+bool RemoveDir(const std::string& path) {
   return RemoveDirectoryW(win32::Wide(path).c_str()) || Fail();
 }
 
-bool RenameFile(const std::string& from, const std::string& to) {
+bool MoveFileTo(const std::string& from, const std::string& to) {
   return MoveFileW(win32::Wide(from).c_str(), win32::Wide(to).c_str()) || Fail();
 }
 
@@ -195,7 +195,7 @@ std::int64_t GetFileSize(const std::string& path) {
   return (static_cast<std::int64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
 }
 
-std::string GetCurrentDirectory() {
+std::string CurrentDirectory() {
   DWORD n = GetCurrentDirectoryW(0, nullptr);
   std::wstring buf(n, L'\0');
   n = GetCurrentDirectoryW(n, buf.data());

@@ -25,7 +25,14 @@ std::string ErrorText(DWORD code);
 
 // Owns a kernel handle; the invalid value is part of the type, since some APIs return NULL
 // and others INVALID_HANDLE_VALUE on failure.
-template <HANDLE Invalid>
+struct FileHandleTraits {
+  static HANDLE Invalid() { return INVALID_HANDLE_VALUE; }
+};
+struct NullHandleTraits {
+  static HANDLE Invalid() { return nullptr; }
+};
+
+template <typename Traits>
 class UniqueHandle {
  public:
   UniqueHandle() = default;
@@ -40,14 +47,14 @@ class UniqueHandle {
   UniqueHandle& operator=(const UniqueHandle&) = delete;
 
   HANDLE get() const { return h_; }
-  explicit operator bool() const { return h_ != Invalid; }
+  explicit operator bool() const { return h_ != Traits::Invalid(); }
   HANDLE release() {
     HANDLE h = h_;
-    h_ = Invalid;
+    h_ = Traits::Invalid();
     return h;
   }
-  void reset(HANDLE h = Invalid) {
-    if (h_ != Invalid) {
+  void reset(HANDLE h = Traits::Invalid()) {
+    if (h_ != Traits::Invalid()) {
       DWORD saved = GetLastError();  // cleanup must not hide the error being reported
       CloseHandle(h_);
       SetLastError(saved);
@@ -56,11 +63,11 @@ class UniqueHandle {
   }
 
  private:
-  HANDLE h_ = Invalid;
+  HANDLE h_ = Traits::Invalid();
 };
 
-using FileHandle = UniqueHandle<INVALID_HANDLE_VALUE>;
-using Handle = UniqueHandle<nullptr>;
+using FileHandle = UniqueHandle<FileHandleTraits>;
+using Handle = UniqueHandle<NullHandleTraits>;
 
 // Owns an open registry key.
 class RegKey {

@@ -1,0 +1,36 @@
+#!/usr/bin/env bash
+# Runs every test: the portable core natively, natively under AddressSanitizer/UBSan, and
+# the whole program cross-built with MinGW-w64 under Wine. Installs what is missing first.
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+cd "$root"
+"$root/scripts/deps.sh"
+
+jobs=$(nproc)
+werror=OFF
+[[ -n "${CI:-}" ]] && werror=ON
+testdata="${SETUP_TESTDATA_DIR:-$root/../shared/testdata}"
+
+build() {  # build DIR [cmake options...]
+  local dir=$1
+  shift
+  cmake -S "$root" -B "$dir" -G Ninja -DSETUP_WERROR=$werror -DSETUP_TESTDATA_DIR="$testdata" "$@" >/dev/null
+  ninja -C "$dir" -j"$jobs"
+}
+
+echo "== native build and tests"
+build "$root/build/native" -DCMAKE_BUILD_TYPE=RelWithDebInfo
+ctest --test-dir "$root/build/native" --output-on-failure -j"$jobs"
+
+echo "== native build and tests with AddressSanitizer and UBSan"
+build "$root/build/asan" -DCMAKE_BUILD_TYPE=Debug -DSETUP_SANITIZE=ON
+ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
+  ctest --test-dir "$root/build/asan" --output-on-failure -j"$jobs"
+
+echo "== cross build, tests under Wine"
+WIN_BUILD="$root/build/win"
+build "$WIN_BUILD" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64-x86_64.cmake" -DCMAKE_BUILD_TYPE=Release
+# shellcheck source=wine-env.sh
+source "$root/scripts/wine-env.sh"
+wine_env_start
+ctest --test-dir "$WIN_BUILD" --output-on-failure

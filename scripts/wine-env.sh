@@ -1,0 +1,32 @@
+# Sourced by the scripts that run Windows programs: a private Wine prefix inside the build
+# tree, a display (Xvfb when none is set) and one warm wineserver for the whole run.
+# Needs WIN_BUILD (the cross build directory).
+export WINEPREFIX="$WIN_BUILD/wineprefix"
+export WINEDEBUG=-all
+export WINEDLLOVERRIDES="mscoree,mshtml="
+export WINEARCH=win64
+
+wine_env_cleanup() {
+  wineserver -k >/dev/null 2>&1 || true
+  if [[ -n "${XVFB_PID:-}" ]]; then kill "$XVFB_PID" 2>/dev/null || true; fi
+}
+
+wine_env_start() {
+  if [[ -z "${DISPLAY:-}" ]]; then
+    local n
+    for n in $(seq 90 140); do
+      if [[ ! -e /tmp/.X11-unix/X$n && ! -e /tmp/.X$n-lock ]]; then break; fi
+    done
+    Xvfb ":$n" -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 &
+    XVFB_PID=$!
+    export DISPLAY=":$n"
+    for _ in $(seq 1 50); do [[ -e /tmp/.X11-unix/X$n ]] && break; sleep 0.1; done
+  fi
+  trap wine_env_cleanup EXIT
+  if [[ ! -f "$WINEPREFIX/system.reg" ]]; then
+    echo "Creating the Wine prefix in $WINEPREFIX"
+    wineboot -i >/dev/null 2>&1 || true
+    wineserver -w || true
+  fi
+  wineserver -p >/dev/null 2>&1 || true
+}

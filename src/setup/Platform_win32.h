@@ -1,0 +1,17 @@
+// Facts about the running Windows, replaceable so that the Windows 9x paths can be tested.
+#pragma once
+
+#include <functional>
+#include <string>
+
+struct TPlatformFacts {
+  bool IsWindows9x = false;  // the 95 family (VER_PLATFORM_WIN32_WINDOWS)
+  unsigned BuildNumber = 0;
+};
+
+TPlatformFacts GetPlatformFacts();
+// Replaces the facts (tests); an empty function restores the real ones.
+void SetPlatformFactsOverride(std::function<TPlatformFacts()> facts);
+
+// The real message box (wide API), owned by the application window when there is one.
+int Win32MessageBox(const std::string& text, const std::string& caption, unsigned flags);
