@@ -11,6 +11,8 @@
 #include "description/InstIDF.h"
 
 #include <cstring>
+#include <initializer_list>
+#include <string_view>
 #include <limits>
 
 #include "common/errors.h"
@@ -29,8 +31,15 @@ constexpr char kLineEnd[] = "\r\n";
 constexpr char kCR = 13;
 constexpr char kLF = 10;
 
+// Joins texts without "literal" + std::string, about which GCC 12 warns falsely at -O3.
+std::string Concat(std::initializer_list<std::string_view> parts) {
+  std::string out;
+  for (std::string_view part : parts) out += part;
+  return out;
+}
+
 [[noreturn]] void RaiseListIndexError(int index) {
-  throw EListError("List index out of bounds (" + std::to_string(index) + ")");
+  throw EListError(Concat({"List index out of bounds (", std::to_string(index), ")"}));
 }
 
 bool StartsWith(const std::string& s, const char* prefix) {
@@ -113,7 +122,7 @@ void AppendParamLine(std::string& out, const TIDFParam& param) {
 
 std::int32_t TIDFParam::AsInteger() const {
   const auto fail = [this]() -> std::int32_t {
-    throw EConvertError("'" + Value + "' is not a valid integer value");
+    throw EConvertError(Concat({"'", Value, "' is not a valid integer value"}));
   };
   std::size_t i = 0;
   while (i < Value.size() && Value[i] == ' ') ++i;  // leading blanks are tolerated
@@ -211,7 +220,7 @@ void TIDFTextFile::ClearSections() {
 }
 
 bool TIDFTextFile::LoadFromFile(const std::string& fileName) {
-  WriteLog(" Load IDF file " + fileName);
+  WriteLog(Concat({" Load IDF file ", fileName}));
   if (!os::FileExists(fileName)) return false;
   try {
     os::File file = os::OpenFile(fileName, os::OpenMode::Read, /*denyWriters*/ true);
@@ -256,7 +265,11 @@ bool TIDFTextFile::LoadFromFile(const std::string& fileName) {
           value.erase(0, eq + 1);
         }
         param->ParamType = TypeFromText(typeText);
-        if (param->ParamType == ptBoolean) value = text::UpperAscii(value) == "TRUE" ? "1" : "0";
+        if (param->ParamType == ptBoolean) {
+          const bool on = text::UpperAscii(value) == "TRUE";
+          value.clear();
+          value.push_back(on ? '1' : '0');
+        }
       }
       param->Value = std::move(value);
     }
@@ -278,7 +291,7 @@ bool TIDFTextFile::SaveToFile(const std::string& fileName) const {
     out += kLineEnd;
     for (const auto& param : params_) AppendParamLine(out, *param);
     for (const auto& section : sections_) {
-      out += "[" + section->Name + (section->IsTree ? kTreeSuffix : "]") + kLineEnd;
+      out += Concat({"[", section->Name, section->IsTree ? kTreeSuffix : "]", kLineEnd});
       for (int i = 0; i < section->ParamCount(); ++i) {
         const TIDFParam& param = *section->Params(i);
         if (param.ParamType != ptBinary) AppendParamLine(out, param);

@@ -93,12 +93,22 @@ std::string TLogFile::GetTimeStamp() {
 
 std::string TLogFile::GetHeaderLine() {
   if (!FormatHeader) return header_;
-  return header_ + kHeaderSeparator + "[" + GetTimeStamp() + "]";
+  std::string line = header_;
+  line += kHeaderSeparator;
+  line += '[';
+  line += GetTimeStamp();
+  line += ']';
+  return line;
 }
 
 std::string TLogFile::GetMessageLine(const std::string& message) {
   if (!FormatString) return message;
-  return "[" + GetTimeStamp() + "]:" + message;
+  // Appended piece by piece: GCC 12 warns falsely about "literal" + std::string.
+  std::string line = "[";
+  line += GetTimeStamp();
+  line += "]:";
+  line += message;
+  return line;
 }
 
 os::File TLogFile::OpenLogStream() {
@@ -134,8 +144,12 @@ void TLogFile::WriteLine(const std::string& message) {
   if (fileName_.empty()) return;
   os::File file = OpenLogStream();
   std::string lines;
-  if (headerPending_ && WriteHeader) lines += GetHeaderLine() + kLineEnd;
-  lines += GetMessageLine(message) + kLineEnd;
+  if (headerPending_ && WriteHeader) {
+    lines += GetHeaderLine();
+    lines += kLineEnd;
+  }
+  lines += GetMessageLine(message);
+  lines += kLineEnd;
   const std::string bytes = text::Utf8ToAnsi(lines);
   file.Write(bytes.data(), bytes.size());
   headerPending_ = false;

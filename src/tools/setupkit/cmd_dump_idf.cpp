@@ -24,7 +24,8 @@ int RunDumpIdf(const Args& arguments) {
     std::fprintf(stderr, "Invalid file format %s\n", name.c_str());
     return 1;
   }
-  const std::string json = IdfToJson(file) + "\n";
+  std::string json = IdfToJson(file);
+  json += '\n';
   std::fwrite(json.data(), 1, json.size(), stdout);
   return 0;
 }

@@ -22,25 +22,36 @@ inline const char* IdfTypeName(TIDFParamType type) {
 //  "sections":[{"name":..,"tree":true|false,"params":[{"name":..,"type":..,"value":..}]}]}
 // on one line, in UTF-8.
 inline std::string IdfToJson(const TIDFTextFile& file) {
+  // Built by appending: GCC 12 warns falsely about "literal" + std::string at -O3.
   std::string out = "{\"roots\":[";
   for (int i = 0; i < file.ParamCount(); ++i) {
     const TIDFParam& param = *file.Params(i);
     if (i > 0) out += ',';
-    out += "{\"name\":" + text::JsonQuote(param.Name) + ",\"value\":" +
-           text::JsonQuote(param.AsString()) + "}";
+    out += "{\"name\":";
+    out += text::JsonQuote(param.Name);
+    out += ",\"value\":";
+    out += text::JsonQuote(param.AsString());
+    out += '}';
   }
   out += "],\"sections\":[";
   for (int s = 0; s < file.SectionCount(); ++s) {
     const TIDFSection& section = *file.Sections(s);
     if (s > 0) out += ',';
-    out += "{\"name\":" + text::JsonQuote(section.Name) +
-           ",\"tree\":" + (section.IsTree ? "true" : "false") + ",\"params\":[";
+    out += "{\"name\":";
+    out += text::JsonQuote(section.Name);
+    out += ",\"tree\":";
+    out += section.IsTree ? "true" : "false";
+    out += ",\"params\":[";
     for (int i = 0; i < section.ParamCount(); ++i) {
       const TIDFParam& param = *section.Params(i);
       if (i > 0) out += ',';
-      out += "{\"name\":" + text::JsonQuote(param.Name) + ",\"type\":\"" +
-             IdfTypeName(param.ParamType) + "\",\"value\":" + text::JsonQuote(param.AsString()) +
-             "}";
+      out += "{\"name\":";
+      out += text::JsonQuote(param.Name);
+      out += ",\"type\":\"";
+      out += IdfTypeName(param.ParamType);
+      out += "\",\"value\":";
+      out += text::JsonQuote(param.AsString());
+      out += '}';
     }
     out += "]}";
   }
