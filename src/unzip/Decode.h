@@ -30,10 +30,16 @@ inline constexpr std::size_t kIoBufferSize = 16000;
 // literal/length and distance tables with their sub-tables, explode's three trees). Their
 // layout belongs to the decoders; they live in the workspace so that nothing is allocated
 // per entry or per block.
-inline constexpr std::size_t kDecodeTableBytes = 48 * 1024;
+inline constexpr std::size_t kDecodeTableBytes = 16 * 1024;
+// Inflate decodes into a linear buffer of the 32 KiB history plus a run of fresh output,
+// so that its inner loop needs no wrap-around checks and keeps running across several
+// output blocks; the history is slid down once per run.
+inline constexpr std::size_t kInflateHistory = 32768;
+inline constexpr std::size_t kInflateRun = 4 * kIoBufferSize;
+inline constexpr std::size_t kInflateBufferBytes = kInflateHistory + kInflateRun + 1024;
 
 // Everything the decoders work in. Allocate it once per ExtractFiles call (it is about
-// 130 KB; do not put it on a thread's stack). The input and output buffers carry slack
+// 180 KB; do not put it on a thread's stack). The input and output buffers carry slack
 // bytes so that the fast paths can read and write whole machine words near their ends.
 struct TDecodeWorkspace {
   static constexpr std::size_t kSlack = 64;
@@ -41,6 +47,7 @@ struct TDecodeWorkspace {
   alignas(64) std::uint8_t Input[kIoBufferSize + kSlack];
   alignas(64) std::uint8_t Output[kIoBufferSize + kSlack];
   alignas(64) std::uint8_t Tables[kDecodeTableBytes];
+  alignas(64) std::uint8_t InflateBuffer[kInflateBufferBytes];
 };
 
 // Where a decoder gets the entry's compressed bytes from. The extraction implements it.

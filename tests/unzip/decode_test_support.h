@@ -1,0 +1,177 @@
+// Helpers of the decoder tests: an in-memory input source and output sink, a one-call
+// decode, and a reader of the corpus manifest that finds an entry's data through its local
+// header (the decoder tests do not depend on the directory reader).
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <cstring>
+#include <fstream>
+#include <memory>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "common/testsupport.h"
+#include "unzip/Crc32.h"
+#include "unzip/Decode.h"
+
+namespace decodetest {
+
+// Delivers a byte string in refills of at most `chunk` bytes (the extraction delivers
+// kIoBufferSize; smaller chunks move the refill boundaries around).
+class TMemoryInput : public unzip::TDecodeInput {
+ public:
+  explicit TMemoryInput(std::string data, std::size_t chunk = unzip::kIoBufferSize)
+      : data_(std::move(data)), chunk_(chunk) {}
+  std::size_t Refill(std::uint8_t* buffer, std::size_t capacity) override {
+    ++refills_;
+    const std::size_t n = std::min({capacity, chunk_, data_.size() - pos_});
+    std::memcpy(buffer, data_.data() + pos_, n);
+    pos_ += n;
+    if (n == 0) ++emptyRefills_;
+    return n;
+  }
+  std::size_t Consumed() const { return pos_; }
+  int EmptyRefills() const { return emptyRefills_; }
+
+ private:
+  std::string data_;
+  std::size_t chunk_;
+  std::size_t pos_ = 0;
+  int refills_ = 0;
+  int emptyRefills_ = 0;
+};
+
+// Collects the output and checks the block rule: every block but the last is exactly
+// kIoBufferSize bytes, and none is empty.
+// (Stored data is passed on refill by refill, so only refills of the real size give it
+// full blocks.)
+class TCollectingOutput : public unzip::TDecodeOutput {
+ public:
+  explicit TCollectingOutput(bool checkBlocks = true) : checkBlocks_(checkBlocks) {}
+  void Write(const std::uint8_t* data, std::size_t length) override {
+    EXPECT_GT(length, 0u);
+    EXPECT_LE(length, unzip::kIoBufferSize);
+    if (lastBlockShort_ && checkBlocks_) ADD_FAILURE() << "a block followed a short block";
+    lastBlockShort_ = length < unzip::kIoBufferSize;
+    bytes.append(reinterpret_cast<const char*>(data), length);
+    ++blocks;
+  }
+  std::string bytes;
+  int blocks = 0;
+
+ private:
+  bool checkBlocks_;
+  bool lastBlockShort_ = false;
+};
+
+struct TDecoded {
+  bool known = false;  // the method was one the decoders support
+  std::string bytes;
+  std::uint32_t crc = 0;
+  int blocks = 0;
+  std::size_t consumed = 0;
+};
+
+inline TDecoded DecodeBytes(std::uint16_t method, std::uint16_t flags, const std::string& compressed,
+                            std::int64_t uncompressedSize, std::size_t chunk = unzip::kIoBufferSize) {
+  static auto workspace = std::make_unique<unzip::TDecodeWorkspace>();
+  TMemoryInput input(compressed, chunk);
+  TCollectingOutput output(method != 0 || chunk >= unzip::kIoBufferSize);
+  unzip::TDecodeContext ctx{input, output, *workspace, uncompressedSize,
+                            static_cast<std::int64_t>(compressed.size())};
+  TDecoded r;
+  r.known = unzip::Decode(ctx, method, flags);
+  r.bytes = std::move(output.bytes);
+  r.crc = unzip::Crc32(reinterpret_cast<const std::uint8_t*>(r.bytes.data()), r.bytes.size());
+  r.blocks = output.blocks;
+  r.consumed = input.Consumed();
+  return r;
+}
+
+inline TDecoded Inflate(const std::string& compressed, std::int64_t size = 0) {
+  return DecodeBytes(8, 0, compressed, size);
+}
+
+// One row of zip/manifest.tsv.
+struct TManifestEntry {
+  std::string archive, path, pathHex, sha256, password, expected, expectedFile, notes;
+  int index = 0;
+  std::uint16_t method = 0, flags = 0;
+  std::int64_t uncompressedSize = 0, compressedSize = 0;
+  std::uint32_t crc = 0;
+  int diskStart = 0;
+};
+
+inline std::vector<std::string> SplitTabs(const std::string& line) {
+  std::vector<std::string> fields;
+  std::stringstream ss(line);
+  std::string field;
+  while (std::getline(ss, field, '\t')) fields.push_back(field);
+  if (!line.empty() && line.back() == '\t') fields.emplace_back();
+  return fields;
+}
+
+inline std::vector<TManifestEntry> ReadManifest() {
+  std::vector<TManifestEntry> rows;
+  std::istringstream in(ReadFileBytes(TestDataPath("zip/manifest.tsv")));
+  std::string line;
+  std::getline(in, line);  // header
+  while (std::getline(in, line)) {
+    const auto f = SplitTabs(line);
+    if (f.size() < 15) continue;
+    TManifestEntry e;
+    e.archive = f[0];
+    e.index = std::stoi(f[1]);
+    e.path = f[2];
+    e.pathHex = f[3];
+    e.method = static_cast<std::uint16_t>(std::stoi(f[4]));
+    e.flags = static_cast<std::uint16_t>(std::stoi(f[5], nullptr, 16));
+    e.uncompressedSize = std::stoll(f[6]);
+    e.compressedSize = std::stoll(f[7]);
+    e.crc = static_cast<std::uint32_t>(std::stoul(f[8], nullptr, 16));
+    e.sha256 = f[9];
+    e.diskStart = f[10].empty() ? 0 : std::stoi(f[10]);
+    e.password = f[11];
+    e.expected = f[12];
+    e.expectedFile = f[13];
+    e.notes = f.size() > 16 ? f[16] : "";
+    rows.push_back(e);
+  }
+  return rows;
+}
+
+inline std::string HexToBytes(const std::string& hex) {
+  std::string out;
+  for (std::size_t i = 0; i + 1 < hex.size(); i += 2) out.push_back(static_cast<char>(std::stoi(hex.substr(i, 2), nullptr, 16)));
+  return out;
+}
+
+inline std::uint32_t Le16(const std::string& s, std::size_t at) {
+  return std::uint32_t(std::uint8_t(s[at])) | std::uint32_t(std::uint8_t(s[at + 1])) << 8;
+}
+
+// The compressed data of a single-disk archive's entry: the local header whose name
+// matches, skipped over with the lengths it gives; the size comes from the manifest
+// (local headers written to a pipe carry 0). Empty optional-like result when not found.
+inline bool FindEntryData(const std::string& archive, const TManifestEntry& e, std::string& data) {
+  const std::string name = HexToBytes(e.pathHex);
+  const std::string sig("PK\x03\x04", 4);
+  for (std::size_t at = archive.find(sig); at != std::string::npos; at = archive.find(sig, at + 1)) {
+    if (at + 30 > archive.size()) break;
+    const std::size_t nameLen = Le16(archive, at + 26), extraLen = Le16(archive, at + 28);
+    if (Le16(archive, at + 8) != e.method || archive.compare(at + 30, nameLen, name) != 0 || nameLen != name.size()) {
+      continue;
+    }
+    const std::size_t start = at + 30 + nameLen + extraLen;
+    if (start + static_cast<std::size_t>(e.compressedSize) > archive.size()) return false;
+    data = archive.substr(start, static_cast<std::size_t>(e.compressedSize));
+    return true;
+  }
+  return false;
+}
+
+}  // namespace decodetest
