@@ -117,6 +117,9 @@ class TS_BufferStream : public TStream {
   // Un-reads one byte: the next Read delivers it. "Putback overflow" when nothing was read
   // from the current buffer.
   virtual void PutBack(std::uint8_t byte);
+  // Writes pending bytes out now, so that a failure is seen by the caller rather than lost
+  // in the destructor: EWriteError when the underlying stream takes fewer bytes.
+  void FlushBuffer();
 
   TBufferState State() const { return state_; }
   // Bytes read ahead and not yet delivered, or bytes waiting to be written.
@@ -133,6 +136,8 @@ class TS_BufferStream : public TStream {
   virtual void NotifyRefill();
   virtual void NotifyFlush();
   void SetUnderlying(TStream* stream) { stream_ = stream; }
+  // Writes pending bytes out, swallowing errors (for destructors).
+  void FlushQuietly() noexcept;
 
  private:
   // Drops read-ahead bytes and puts the underlying stream at the logical position.

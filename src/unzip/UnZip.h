@@ -24,7 +24,8 @@
 enum class TUZOverwriteMode { Prompt, Always, Never };
 enum TIncompleteZipMode { izAssumeMulti = 0, izAssumeBad = 1 };
 enum TDiskSetMode { dsNone = 0, dsRemovableDisks = 1, dsNumberedFiles = 2 };
-enum TSkipReason { spWrongPassword = 0, spNotOverwritten = 1 };
+// spUnsafePath: the stored path climbs out of the target directory with ".." components.
+enum TSkipReason { spWrongPassword = 0, spNotOverwritten = 1, spUnsafePath = 2 };
 
 class TUnZip;
 
@@ -177,6 +178,10 @@ class TUnZip {
   void FreeLists();
   bool CheckDiskLabel(int n) const;
   void RebuildOrFail();
+  // Reads the central headers into the master list (or into the rebuilt one), then the
+  // comments a set needs while its disks are in, and applies the sort mode.
+  void ReadCentralHeaders();
+  void LoadArchiveComment();
   void OpenZipStream(const std::string& name, TFileMode mode);
 
   std::string FZipName;
@@ -185,28 +190,29 @@ class TUnZip {
 
   // --- extraction state (UnZipExtract.cpp) ---
   // Everything from here to the end of the class belongs to the extraction code.
-  static constexpr std::size_t kWorkAreaSize = 32780;
-  static constexpr std::size_t kIoBufferSize = 16001;  // 16000 used
-  static constexpr std::size_t kIoBlock = 16000;
+ public:
+  // Decodes the selected entries and checks their CRC-32 without creating any file or
+  // directory (the vendor tool's --test). The events fire as in a real extraction, with the
+  // target paths a real extraction would use.
+  bool TestOnly = false;
+  // Only in TestOnly mode: an error that would end ExtractFiles inside an entry (premature
+  // end of the archive, a missing disk, a damaged local header) is reported here with the
+  // entry's index and the exception's "class name + message", the entry counts as failed,
+  // and the run goes on with the next entry. Without a handler the exception ends the call
+  // as in a real extraction.
+  std::function<void(TUnZip* Sender, int FileIndex, const std::string& Error)> OnTestError;
 
-  void ExtractEntry(int index);
-
-  std::vector<std::uint8_t> FWorkArea;  // the decoders' window or tables
-  std::vector<std::uint8_t> FInBuf;
-  std::vector<std::uint8_t> FOutBuf;
-  std::unique_ptr<TLFNFileStream> FOutFile;
-  std::int32_t FBytesToRead = 0;  // compressed bytes still to deliver
-  std::size_t FInCount = 0;       // bytes in the input buffer
-  std::size_t FInPos = 0;         // read position in it
-  std::uint32_t FBitBuf = 0;
-  int FBitCount = 0;
-  std::size_t FOutCount = 0;            // bytes in the output buffer
-  std::int64_t FFileBytesWritten = 0;   // for this entry
-  std::uint32_t FCrc = 0xFFFFFFFFu;
-  bool FFinished = false;
-  bool FRetry = false;
+ private:
+  // The per-call state of ExtractFiles (work areas, input reader, output writer, counters);
+  // it exists only while a call runs.
+  struct TExtractRun;
+  friend struct TExtractRun;
+  TExtractRun* FRun = nullptr;
+  // Extracts the entry at the view index once; true when it asks to be extracted again
+  // (a new password came from OnBadPassword after a failed CRC check).
+  bool ExtractEntry(int index);
+  // Marks the entries to extract; returns their count and sets FTotalBytes.
+  int SelectEntries();
   int FExtractCount = 0;
   std::int64_t FTotalBytes = 0;
-  std::int64_t FTotalWritten = 0;
-  std::array<std::uint32_t, 3> FKeys{};  // traditional decryption keys
 };

@@ -1,0 +1,6 @@
+#include "unzip/UnZipSeams.h"
+
+TUnZipSeams& UnZipSeams() {
+  static TUnZipSeams seams = DefaultUnZipSeams();
+  return seams;
+}
