@@ -96,6 +96,66 @@ inline TDecoded Inflate(const std::string& compressed, std::int64_t size = 0) {
   return DecodeBytes(8, 0, compressed, size);
 }
 
+// Writes a bitstream least significant bit first, as every ZIP method packs its bits.
+class TBitWriter {
+ public:
+  // `n` bits of `value`, low bit first (header fields, extra bits, LZW codes).
+  TBitWriter& Bits(std::uint32_t value, int n) {
+    for (int i = 0; i < n; ++i) Bit((value >> i) & 1);
+    return *this;
+  }
+  // A prefix code of `length` bits, most significant bit first.
+  TBitWriter& Code(std::uint32_t code, int length) {
+    for (int i = length - 1; i >= 0; --i) Bit((code >> i) & 1);
+    return *this;
+  }
+  TBitWriter& Bytes(const std::string& bytes) {
+    for (char c : bytes) Bits(static_cast<std::uint8_t>(c), 8);
+    return *this;
+  }
+  // Pads to the next byte boundary with zero bits.
+  TBitWriter& Align() {
+    while (count_ != 0) Bit(0);
+    return *this;
+  }
+  std::string Data() const {
+    std::string out = data_;
+    if (count_ != 0) out.push_back(static_cast<char>(pending_));
+    return out;
+  }
+
+ private:
+  void Bit(std::uint32_t b) {
+    pending_ |= b << count_;
+    if (++count_ == 8) {
+      data_.push_back(static_cast<char>(pending_));
+      pending_ = 0;
+      count_ = 0;
+    }
+  }
+  std::string data_;
+  std::uint32_t pending_ = 0;
+  int count_ = 0;
+};
+
+// Canonical codes for a set of code lengths (the construction of RFC 1951, 3.2.2).
+inline std::vector<std::uint32_t> CanonicalCodes(const std::vector<int>& lengths) {
+  int maxLength = 0;
+  for (int l : lengths) maxLength = std::max(maxLength, l);
+  std::vector<std::uint32_t> count(maxLength + 2, 0), next(maxLength + 2, 0), codes(lengths.size(), 0);
+  for (int l : lengths) ++count[l];
+  count[0] = 0;
+  std::uint32_t code = 0;
+  for (int bits = 1; bits <= maxLength; ++bits) {
+    code = (code + count[bits - 1]) << 1;
+    next[bits] = code;
+  }
+  for (std::size_t s = 0; s < lengths.size(); ++s) {
+    if (lengths[s] != 0) codes[s] = next[lengths[s]]++;
+  }
+  return codes;
+}
+
 // One row of zip/manifest.tsv.
 struct TManifestEntry {
   std::string archive, path, pathHex, sha256, password, expected, expectedFile, notes;
