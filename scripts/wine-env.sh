@@ -28,5 +28,8 @@ wine_env_start() {
     wineboot -i >/dev/null 2>&1 || true
     wineserver -w || true
   fi
-  wineserver -p >/dev/null 2>&1 || true
+  wineserver -p >/dev/null 2>&1 </dev/null || true
+  # Start Wine's own services now, detached from our output: started by the first test
+  # instead, they would inherit its output pipe and keep CTest waiting for them.
+  wine cmd /c exit >/dev/null 2>&1 </dev/null || true
 }
