@@ -17,8 +17,8 @@ bool ShowOpenDialog(const std::string& title, const std::string& filter,
   using GetOpenFileNameFn = BOOL(WINAPI*)(LPOPENFILENAMEW);
   static HMODULE library = LoadLibraryW(L"comdlg32.dll");
   if (library == nullptr) return false;
-  auto getOpenFileName =
-      reinterpret_cast<GetOpenFileNameFn>(GetProcAddress(library, "GetOpenFileNameW"));
+  auto getOpenFileName = reinterpret_cast<GetOpenFileNameFn>(
+      reinterpret_cast<void*>(GetProcAddress(library, "GetOpenFileNameW")));
   if (getOpenFileName == nullptr) return false;
 
   // "name|pattern|name|pattern" becomes "name\0pattern\0...\0\0".

@@ -350,6 +350,8 @@ int Percentage(const TZipHeaderInfo& e) {
   if (e.UncompressedSize <= 0) return 0;
   double rate = std::nearbyint(static_cast<double>(e.CompressedSize) * 100.0 /
                                static_cast<double>(e.UncompressedSize));
+  // A damaged header may give a negative compressed size: such a rate counts as 0.
+  if (rate < 0.0) return 0;
   return rate > 100.0 ? 100 : static_cast<int>(rate);
 }
 

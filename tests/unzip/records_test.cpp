@@ -439,6 +439,9 @@ TEST(SortedZip, ByRateLeastCompressedFirstLaterEqualsFirst) {
   std::vector<Spec> specs = {{"e", kOld, 0, 0, 0}, {"big", kOld, 500, 100, 1},
                              {"full", kOld, 100, 100, 2}};
   EXPECT_EQ(Sorted(TZipSortMode::ByRate, specs), (std::vector<int>{2, 1, 0}));
+  // Sizes of a damaged header (negative when read as signed) count as 0 percent.
+  std::vector<Spec> damaged = {{"n", kOld, -50000000, 1, 0}, {"m", kOld, 5, 10, 1}};
+  EXPECT_EQ(Sorted(TZipSortMode::ByRate, damaged), (std::vector<int>{1, 0}));
 }
 
 TEST(SortedZip, ByNoneByDiskThenOffset) {
