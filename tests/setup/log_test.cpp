@@ -280,7 +280,7 @@ TEST(LogRetry, SucceedsWhenTheObstacleGoesAwayWithinTheRetries) {
   log.FormatString = false;
   int pauses = 0;
   log.Sleep = [&](unsigned) {
-    if (++pauses == 3) os::RemoveDirectory(path);
+    if (++pauses == 3) os::RemoveDir(path);
   };
   log.WriteLine("after all");
   EXPECT_EQ(pauses, 3);
