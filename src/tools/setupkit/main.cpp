@@ -8,6 +8,11 @@
 #include "common/text.h"
 #include "tools/setupkit/commands.h"
 
+#ifdef _WIN32
+#include <windows.h>
+#include <shellapi.h>
+#endif
+
 namespace {
 
 const char kUsage[] =
@@ -54,10 +59,31 @@ bool TakeCodePageOption(Args& args) {
   return true;
 }
 
+// The arguments in UTF-8; on Windows they are taken from the wide command line, since the
+// narrow one loses every character outside the ANSI code page.
+Args Arguments(int argc, char** argv) {
+#ifdef _WIN32
+  (void)argc;
+  (void)argv;
+  Args args;
+  int count = 0;
+  LPWSTR* wide = CommandLineToArgvW(GetCommandLineW(), &count);
+  for (int i = 1; wide && i < count; ++i) {
+    std::wstring_view w(wide[i]);
+    args.push_back(text::Utf16ToUtf8(std::u16string(w.begin(), w.end())));
+  }
+  if (wide) LocalFree(wide);
+  return args;
+#else
+  return Args(argv + 1, argv + argc);
+#endif
+}
+
 int main(int argc, char** argv) {
-  if (argc < 2) return Usage();
-  std::string command = argv[1];
-  Args args(argv + 2, argv + argc);
+  Args all = Arguments(argc, argv);
+  if (all.empty()) return Usage();
+  std::string command = all[0];
+  Args args(all.begin() + 1, all.end());
   try {
     if (command == "dump-idf") return RunDumpIdf(args);
     if (command == "tree") return RunTree(args);
