@@ -114,7 +114,9 @@ TEST(DecodeCorpus, ImplodeFlagVariantsUnderTheLiteralTreeRule) {
     const bool matches = r.crc == c.entry.crc;
     const bool shouldFail = c.entry.path == "f" || c.entry.path == "g";
     EXPECT_EQ(matches, !shouldFail) << c.entry.path;
-    if (matches) EXPECT_EQ(r.bytes, "aaaa1bbbb2aaaa3bbbb");
+    if (matches) {
+      EXPECT_EQ(r.bytes, "aaaa1bbbb2aaaa3bbbb");
+    }
     failing += !matches;
   }
   EXPECT_EQ(failing, 2);
