@@ -1,0 +1,397 @@
+// ExtractFiles: writes the selected entries of the open archive to files.
+//
+//   selection (DoAll, RecreateDirs, FilesList) -> OnStartUnZipInfo
+//   per entry:  local header -> target directory -> password check -> overwrite decision
+//               -> OnStartUnZip -> create file -> decoder -> close -> CRC-32 check
+//               -> time stamp and attributes -> OnEndUnZip
+//
+// The decoders pull compressed bytes through the input reader (TExtractRun::Refill: cancel
+// polling, continuation on the next disk, decryption) and push 16000-byte blocks through the
+// output writer (TExtractRun::Write: size check, file, CRC-32, progress). A target file is
+// never left behind unless it was written completely and its CRC-32 matched: a failed
+// check deletes it, and so does any exception that ends the call inside an entry.
+#include <algorithm>
+#include <cstring>
+#include <memory>
+
+#include "common/osfile.h"
+#include "common/text.h"
+#include "setup/Messages.h"
+#include "unzip/Crc32.h"
+#include "unzip/Decode.h"
+#include "unzip/Pattern.h"
+#include "unzip/UnZip.h"
+#include "unzip/UnZipCrypt.h"
+#include "unzip/UnZipExtractPath.h"
+
+namespace {
+
+// ZIP sizes are unsigned 32-bit; the records keep them in signed fields.
+std::int64_t SizeOf(std::int32_t stored) {
+  return static_cast<std::int64_t>(static_cast<std::uint32_t>(stored));
+}
+
+// Rounded percentage, never above 100; 0 when there is nothing to do.
+int Percent(std::int64_t done, std::int64_t total) {
+  if (total <= 0) return 0;
+  std::int64_t p = (done * 200 + total) / (2 * total);
+  return static_cast<int>(std::min<std::int64_t>(100, p));
+}
+
+std::string DescribeCurrentException() {
+  try {
+    throw;
+  } catch (const std::exception& e) {
+    return DescribeException(e);
+  } catch (...) {
+    return "Exception";
+  }
+}
+
+bool IsUserCancel(const std::string& description) {
+  return description == std::string("EUserCanceled") + unzip_msg::kOperationAborted;
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------------------------------
+// Per-call state: work areas, the input reader and the output writer of the current entry.
+
+struct TUnZip::TExtractRun final : unzip::TDecodeInput, unzip::TDecodeOutput {
+  explicit TExtractRun(TUnZip& owner)
+      : Owner(owner), Workspace(std::make_unique<unzip::TDecodeWorkspace>()) {}
+
+  TUnZip& Owner;
+  std::unique_ptr<unzip::TDecodeWorkspace> Workspace;
+
+  // The current entry.
+  std::int64_t BytesToRead = 0;  // compressed bytes the decoder has still to get
+  bool Encrypted = false;
+  unzip::TZipDecrypter Decrypter;
+  std::unique_ptr<TFileStream> Target;  // none in TestOnly mode
+  std::int64_t Expected = 0;            // the entry's uncompressed size
+  std::int64_t Written = 0;             // bytes of this entry passed to the writer
+  std::uint32_t Crc = unzip::kCrc32Initial;
+  bool Overflow = false;  // the data ran past the uncompressed size
+
+  // The whole call.
+  std::int64_t TotalWritten = 0;
+
+  void StartEntry(std::int64_t compressedBytes, std::int64_t uncompressed) {
+    BytesToRead = std::max<std::int64_t>(0, compressedBytes);
+    Expected = uncompressed;
+    Written = 0;
+    Crc = unzip::kCrc32Initial;
+    Overflow = false;
+  }
+
+  // Reads exactly `count` bytes of the archive from its current position; a set of
+  // several disks goes on at the start of the next disk. False when the data ends first.
+  bool ReadFromArchive(std::uint8_t* buffer, std::size_t count) {
+    std::size_t got = Owner.FZipStream->Read(buffer, count);
+    while (got < count) {
+      if (Owner.FNumDisks <= 1 || !Owner.OnGetNextDisk ||
+          Owner.FCurrentDisk + 1 >= Owner.FNumDisks) {
+        return false;
+      }
+      Owner.LoadNextDisk();
+      got += Owner.FZipStream->Read(buffer + got, count - got);
+    }
+    return true;
+  }
+
+  // The input reader. Every refill is a chance to cancel, stored entries included: a
+  // cancel asked for during a long stored entry must not be lost when the call ends.
+  std::size_t Refill(std::uint8_t* buffer, std::size_t capacity) override {
+    if (BytesToRead < 1) return 0;
+    if (Owner.YieldAndCheckCancel()) throw EUserCanceled(unzip_msg::kOperationAborted);
+    std::size_t n = static_cast<std::size_t>(
+        std::min<std::int64_t>(BytesToRead, static_cast<std::int64_t>(capacity)));
+    if (!ReadFromArchive(buffer, n)) throw EFatalUnzipError(unzip_msg::kPrematureEnd);
+    BytesToRead -= static_cast<std::int64_t>(n);
+    if (Encrypted) Decrypter.Decrypt(buffer, n);
+    return n;
+  }
+
+  // The output writer.
+  void Write(const std::uint8_t* data, std::size_t length) override {
+    if (length == 0) return;
+    if (Written + static_cast<std::int64_t>(length) > Expected) {
+      throw EBiggerThanUncompressed(unzip_msg::kBiggerThanUncompressed);
+    }
+    if (Target) Target->WriteBuffer(data, length);
+    Crc = unzip::Crc32Update(Crc, data, length);
+    Written += static_cast<std::int64_t>(length);
+    if (Owner.OnFilePercentDone) Owner.OnFilePercentDone(&Owner, Percent(Written, Expected));
+    TotalWritten += static_cast<std::int64_t>(length);
+    if (Owner.OnTotalPercentDone) {
+      Owner.OnTotalPercentDone(&Owner, Percent(TotalWritten, Owner.FTotalBytes));
+    }
+  }
+};
+
+namespace {
+
+// Deletes a target file that did not end as a good copy of its entry, whichever way the
+// entry was left (a failed check, or an exception on its way out of ExtractFiles).
+class TTargetGuard {
+ public:
+  TTargetGuard(std::unique_ptr<TFileStream>& stream, std::string path)
+      : stream_(stream), path_(std::move(path)) {}
+  ~TTargetGuard() {
+    if (!armed_) return;
+    try {
+      stream_.reset();
+    } catch (...) {
+      // Closing can fail only on a full disk; the file goes anyway.
+    }
+    os::RemoveFile(path_);
+  }
+  TTargetGuard(const TTargetGuard&) = delete;
+  TTargetGuard& operator=(const TTargetGuard&) = delete;
+  void Arm() { armed_ = true; }
+  void Keep() { armed_ = false; }
+  void Discard() {
+    if (!armed_) return;
+    stream_.reset();
+    os::RemoveFile(path_);
+    armed_ = false;
+  }
+
+ private:
+  std::unique_ptr<TFileStream>& stream_;
+  std::string path_;
+  bool armed_ = false;
+};
+
+}  // namespace
+
+// ---------------------------------------------------------------------------------------
+// ExtractFiles
+
+void TUnZip::CancelOperation() { FCancel = true; }
+
+int TUnZip::SelectEntries() {
+  int entries = FView ? FView->Count() : 0;
+  int count = entries;
+  FTotalBytes = 0;
+  for (int i = 0; i < entries; ++i) {
+    TZipHeaderInfo& e = *FView->Entry(i);
+    e.Selected = DoAll;
+    if (e.FileName().empty() && !RecreateDirs) {
+      e.Selected = false;
+    } else if (!e.Selected) {
+      std::string name = text::LowerAscii(e.Directory() + e.FileName());
+      for (const std::string& pattern : FilesList) {
+        if (MatchPattern(pattern, name) == pmMatch) {
+          e.Selected = true;
+          break;
+        }
+      }
+    }
+    if (e.Selected) {
+      FTotalBytes += SizeOf(e.UncompressedSize);
+    } else {
+      --count;
+    }
+  }
+  return count;
+}
+
+int TUnZip::ExtractFiles() {
+  // Whatever way the call ends: no cancel carried over, not busy, work areas freed, and
+  // the order of the view as the caller had it.
+  struct TCallGuard {
+    TUnZip& z;
+    std::unique_ptr<TExtractRun> run;
+    bool restoreSort = false;
+    TZipSortMode savedSort = TZipSortMode::ByNone;
+    ~TCallGuard() {
+      z.FRun = nullptr;
+      z.FCancel = false;
+      z.FBusy = false;
+      if (restoreSort) {
+        try {
+          z.ApplySortMode(savedSort);
+        } catch (...) {
+          // Only an exhausted heap can fail here; the view then stays in disk order.
+        }
+      }
+    }
+  } guard{*this, std::make_unique<TExtractRun>(*this)};
+
+  FBusy = true;
+  FCancel = false;
+  FRun = guard.run.get();
+  if (!TestOnly && !DestDir().empty() && !os::DirectoryExists(DestDir())) {
+    os::CreateDirectories(DestDir());
+  }
+  OpenArchive();
+
+  // A set of several disks is taken in disk order, so that each disk is asked for once.
+  if (FNumDisks > 1 && SortMode != TZipSortMode::ByNone) {
+    guard.savedSort = SortMode;
+    guard.restoreSort = true;
+    ApplySortMode(TZipSortMode::ByNone);
+  }
+
+  FExtractCount = SelectEntries();
+  bool stopNow = false;
+  if (OnStartUnZipInfo) OnStartUnZipInfo(this, FExtractCount, FTotalBytes, stopNow);
+
+  if (FExtractCount > 0 && !stopNow) {
+    int entries = FView ? FView->Count() : 0;
+    for (int i = 0; i < entries; ++i) {
+      if (!DoAll && !FView->Entry(i)->Selected) continue;
+      if (TestOnly && OnTestError) {
+        try {
+          while (ExtractEntry(i)) {
+          }
+        } catch (...) {
+          std::string error = DescribeCurrentException();
+          if (IsUserCancel(error)) throw;
+          --FExtractCount;
+          OnTestError(this, i, error);
+        }
+      } else {
+        while (ExtractEntry(i)) {
+        }
+      }
+    }
+  }
+  CloseArchive();
+  return FExtractCount;
+}
+
+bool TUnZip::ExtractEntry(int index) {
+  TExtractRun& run = *FRun;
+  FCurrentEntry.Assign(*FView->Entry(index));
+  const TZipHeaderInfo& e = FCurrentEntry;
+  const std::string storedName = e.Directory() + e.FileName();
+
+  auto skip = [&](TSkipReason reason) {
+    if (OnSkippingFile) OnSkippingFile(this, reason, storedName, index);
+    --FExtractCount;
+    return false;
+  };
+
+  unzip::TTargetPlan plan =
+      unzip::PlanTargetDirectory(e.Directory(), e.FileName(), DestDir(), RootDir(), RecreateDirs);
+  if (plan.Unsafe) return skip(spUnsafePath);
+
+  if (!e.FileName().empty()) SeekToEntryData(e);
+  if (!TestOnly && RecreateDirs && !e.Directory().empty() && !os::DirectoryExists(plan.Directory)) {
+    os::CreateDirectories(plan.Directory);
+  }
+
+  if (e.FileName().empty()) {
+    if (RecreateDirs && OnStartUnZip) {
+      bool ignored = false;
+      OnStartUnZip(this, index, plan.Directory, ignored);
+    }
+    return false;
+  }
+  std::string target = plan.Directory + e.FileName();
+
+  // The password check: the last byte of the decrypted 12-byte header must be the check
+  // byte. The header is kept, so a new password is tried without reading it again.
+  std::int64_t compressed = SizeOf(e.CompressedSize);
+  run.Encrypted = e.IsEncrypted();
+  if (run.Encrypted) {
+    std::uint8_t header[unzip::kCryptHeaderSize];
+    if (!run.ReadFromArchive(header, sizeof header)) {
+      throw EFatalUnzipError(unzip_msg::kPrematureEnd);
+    }
+    compressed -= static_cast<std::int64_t>(unzip::kCryptHeaderSize);
+    const std::uint8_t check = e.HasDataDescriptor()
+                                   ? static_cast<std::uint8_t>((e.ModDateTime >> 8) & 0xFF)
+                                   : static_cast<std::uint8_t>(e.Crc32 >> 24);
+    for (;;) {
+      std::uint8_t plain[unzip::kCryptHeaderSize];
+      std::memcpy(plain, header, sizeof plain);
+      run.Decrypter.Reset(text::Utf8ToAnsi(Password));
+      run.Decrypter.Decrypt(plain, sizeof plain);
+      if (plain[unzip::kCryptHeaderSize - 1] == check) break;
+      if (OnBadPassword) {
+        std::string offered = Password;
+        OnBadPassword(this, index, offered);
+        if (offered != Password) {
+          Password = offered;
+          continue;
+        }
+      }
+      return skip(spWrongPassword);
+    }
+  }
+
+  if (!TestOnly && OverwriteMode != TUZOverwriteMode::Always && os::FileExists(target)) {
+    bool overwrite = false;
+    if (OverwriteMode == TUZOverwriteMode::Prompt) {
+      if (OnPromptForOverwrite) {
+        OnPromptForOverwrite(this, overwrite, index, target);
+      } else {
+        overwrite = ShowMessageBox("Replace existing file " + EntryFileName(index) + "?",
+                                   "File Exists Alert", kQuestionBox) == mb::kIdYes;
+      }
+    }
+    if (!overwrite) return skip(spNotOverwritten);
+  }
+
+  run.StartEntry(compressed, SizeOf(e.UncompressedSize));
+  if (OnStartUnZip) {
+    // Asked before the file is created, so that a skipped entry leaves an existing file
+    // untouched.
+    bool skipIt = false;
+    OnStartUnZip(this, index, target, skipIt);
+    if (skipIt) return false;
+  }
+
+  TTargetGuard guard(run.Target, target);
+  if (!TestOnly) {
+    run.Target = std::make_unique<TFileStream>(target, TFileMode::fmCreate);
+    guard.Arm();
+  }
+
+  unzip::TDecodeContext ctx{run, run, *run.Workspace, run.Expected, run.BytesToRead};
+  try {
+    if (!unzip::Decode(ctx, e.CompressionMethod, e.Flags)) {
+      ShowMessageBox("Unknown Compression Method", "Zip Error", kErrorBox);
+    }
+  } catch (const EBiggerThanUncompressed&) {
+    run.Overflow = true;
+  }
+  run.Target.reset();
+
+  const std::uint32_t computed = run.Crc ^ unzip::kCrc32Initial;
+  // Data that ran past its size, or stopped short of it, is damaged even when the CRC-32
+  // happens to agree.
+  if (run.Overflow || run.Written != run.Expected || computed != e.Crc32) {
+    bool retry = false;
+    if (run.Encrypted) {
+      if (OnBadPassword) {
+        std::string offered = Password;
+        OnBadPassword(this, index, offered);
+        if (offered != Password) {
+          Password = offered;
+          retry = true;
+        }
+      }
+      if (!retry && OnSkippingFile) OnSkippingFile(this, spWrongPassword, storedName, index);
+    } else if (OnBadCRC) {
+      OnBadCRC(this, computed, e.Crc32, index);
+    }
+    guard.Discard();
+    if (!retry) --FExtractCount;
+    return retry;
+  }
+
+  // Attributes only now: a read-only file could not be deleted after a failed check, and
+  // the time is set before the attributes so that a read-only file gets it too.
+  if (!TestOnly) {
+    os::SetFileTimeAndAttributes(target, e.ModDateTime,
+                                 RetainAttributes ? e.ExternalAttributes : os::kAttrArchive);
+  }
+  guard.Keep();
+  if (OnEndUnZip) OnEndUnZip(this, index, target);
+  return false;
+}
