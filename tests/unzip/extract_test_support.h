@@ -1,0 +1,218 @@
+// Helpers of the extraction tests: the corpus manifest, a writer of small archives with
+// exactly the records a test needs, and a recorder of the extraction events.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "common/testsupport.h"
+#include "common/text.h"
+#include "unzip/Crc32.h"
+#include "unzip/UnZip.h"
+
+namespace extracttest {
+
+// ---- the corpus --------------------------------------------------------------------------
+
+struct ManifestRow {
+  std::string archive;
+  std::string path;     // as shown in the manifest (UTF-8, "/" separators)
+  std::string pathHex;  // the stored bytes
+  unsigned flags = 0;
+  std::uint32_t crc = 0;
+  std::string sha256;
+  std::string password;
+  std::string expected;  // ok, ok-after-rebuild, directory, unsupported-method, ...
+};
+
+inline std::vector<std::string> SplitTabs(const std::string& line) {
+  std::vector<std::string> out;
+  std::string field;
+  std::istringstream in(line);
+  while (std::getline(in, field, '\t')) out.push_back(field);
+  return out;
+}
+
+inline std::vector<ManifestRow> ReadManifest() {
+  std::istringstream in(ReadFileBytes(TestDataPath("zip/manifest.tsv")));
+  std::string line;
+  std::getline(in, line);  // header
+  std::vector<ManifestRow> rows;
+  while (std::getline(in, line)) {
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    auto f = SplitTabs(line);
+    if (f.size() < 13) continue;
+    ManifestRow r;
+    r.archive = f[0];
+    r.path = f[2];
+    r.pathHex = f[3];
+    r.flags = static_cast<unsigned>(std::stoul(f[5], nullptr, 16));
+    r.crc = static_cast<std::uint32_t>(std::stoul(f[8], nullptr, 16));
+    r.sha256 = f[9];
+    r.password = f[11];
+    r.expected = f[12];
+    rows.push_back(r);
+  }
+  return rows;
+}
+
+// The stored name as the reader shows it: "\" separators, OEM or (bit 11) UTF-8 text.
+inline std::string ShownName(const ManifestRow& r) {
+  std::string raw;
+  for (std::size_t i = 0; i + 1 < r.pathHex.size(); i += 2) {
+    raw += static_cast<char>(std::stoi(r.pathHex.substr(i, 2), nullptr, 16));
+  }
+  for (char& c : raw) {
+    if (c == '/') c = '\\';
+  }
+  return (r.flags & 0x0800) != 0 ? text::ToUtf8(raw, 65001) : text::OemToUtf8(raw);
+}
+
+// ---- small archives ----------------------------------------------------------------------
+
+struct TestEntry {
+  std::string name;  // stored name, "/" separators
+  std::string data;  // the entry's data as stored (method 0 unless said otherwise)
+  std::uint16_t method = 0;
+  std::uint16_t flags = 0;
+  // CRC-32 and uncompressed size for the directory; by default those of `data`.
+  bool ownCrc = false;
+  std::uint32_t crc = 0;
+  long long uncompressedSize = -1;
+  std::uint32_t dosDateTime = 0x5A8E6C21;  // 2025-04-14 13:33:02
+  std::uint32_t externalAttributes = 0x20;
+};
+
+inline void PutU16(std::string& s, unsigned v) {
+  s += static_cast<char>(v & 0xFF);
+  s += static_cast<char>((v >> 8) & 0xFF);
+}
+inline void PutU32(std::string& s, std::uint32_t v) {
+  PutU16(s, v & 0xFFFF);
+  PutU16(s, v >> 16);
+}
+
+inline std::uint32_t CrcOf(const std::string& bytes) {
+  return unzip::Crc32(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size());
+}
+
+// The bytes of a single-disk archive holding the entries in order.
+inline std::string BuildZip(const std::vector<TestEntry>& entries) {
+  std::string out, central;
+  for (const TestEntry& e : entries) {
+    const std::uint32_t crc = e.ownCrc ? e.crc : CrcOf(e.data);
+    const std::uint32_t size = static_cast<std::uint32_t>(
+        e.uncompressedSize >= 0 ? e.uncompressedSize : static_cast<long long>(e.data.size()));
+    const std::uint32_t offset = static_cast<std::uint32_t>(out.size());
+    PutU32(out, 0x04034B50);
+    PutU16(out, 20);
+    PutU16(out, e.flags);
+    PutU16(out, e.method);
+    PutU32(out, e.dosDateTime);
+    PutU32(out, crc);
+    PutU32(out, static_cast<std::uint32_t>(e.data.size()));
+    PutU32(out, size);
+    PutU16(out, static_cast<unsigned>(e.name.size()));
+    PutU16(out, 0);
+    out += e.name;
+    out += e.data;
+
+    PutU32(central, 0x02014B50);
+    PutU16(central, 20);
+    PutU16(central, 20);
+    PutU16(central, e.flags);
+    PutU16(central, e.method);
+    PutU32(central, e.dosDateTime);
+    PutU32(central, crc);
+    PutU32(central, static_cast<std::uint32_t>(e.data.size()));
+    PutU32(central, size);
+    PutU16(central, static_cast<unsigned>(e.name.size()));
+    PutU16(central, 0);
+    PutU16(central, 0);
+    PutU16(central, 0);
+    PutU16(central, 0);
+    PutU32(central, e.externalAttributes);
+    PutU32(central, offset);
+    central += e.name;
+  }
+  const std::uint32_t centralOffset = static_cast<std::uint32_t>(out.size());
+  out += central;
+  PutU32(out, 0x06054B50);
+  PutU16(out, 0);
+  PutU16(out, 0);
+  PutU16(out, static_cast<unsigned>(entries.size()));
+  PutU16(out, static_cast<unsigned>(entries.size()));
+  PutU32(out, static_cast<std::uint32_t>(central.size()));
+  PutU32(out, centralOffset);
+  PutU16(out, 0);
+  return out;
+}
+
+// Text of a given length that is not one repeated byte.
+inline std::string SampleText(std::size_t size) {
+  std::string s;
+  const std::string words = "alpha beta gamma delta epsilon zeta eta theta iota kappa ";
+  for (std::size_t i = 0; s.size() < size; ++i) s += words.substr((i * 7) % 40, 9) + char('a' + i % 26);
+  s.resize(size);
+  return s;
+}
+
+// ---- events ------------------------------------------------------------------------------
+
+// Records every extraction event as one line; percentages as "file N" / "total N".
+struct EventLog {
+  std::vector<std::string> lines;
+  // Answers of the handlers that return something.
+  std::vector<std::string> passwords;  // handed out by OnBadPassword in turn, then the same
+  bool overwrite = false;
+  std::string renameTo;  // new FName from OnPromptForOverwrite, when not empty
+  bool skipStart = false;
+  bool stopNow = false;
+  bool recordPercent = true;
+
+  void Attach(TUnZip& z) {
+    z.OnStartUnZipInfo = [this](TUnZip*, int n, std::int64_t total, bool& stop) {
+      lines.push_back("info " + std::to_string(n) + " " + std::to_string(total));
+      stop = stopNow;
+    };
+    z.OnStartUnZip = [this](TUnZip*, int i, const std::string& name, bool& skip) {
+      lines.push_back("start " + std::to_string(i) + " " + name);
+      skip = skipStart;
+    };
+    z.OnFilePercentDone = [this](TUnZip*, int p) {
+      if (recordPercent) lines.push_back("file " + std::to_string(p));
+    };
+    z.OnTotalPercentDone = [this](TUnZip*, int p) {
+      if (recordPercent) lines.push_back("total " + std::to_string(p));
+    };
+    z.OnEndUnZip = [this](TUnZip*, int i, const std::string& name) {
+      lines.push_back("end " + std::to_string(i) + " " + name);
+    };
+    z.OnPromptForOverwrite = [this](TUnZip*, bool& ok, int i, std::string& name) {
+      lines.push_back("prompt " + std::to_string(i) + " " + name);
+      ok = overwrite;
+      if (!renameTo.empty()) name = renameTo;
+    };
+    z.OnSkippingFile = [this](TUnZip*, TSkipReason r, const std::string& name, int i) {
+      lines.push_back("skip " + std::to_string(i) + " " + std::to_string(int(r)) + " " + name);
+    };
+    z.OnBadPassword = [this](TUnZip*, int i, std::string& pw) {
+      lines.push_back("badpassword " + std::to_string(i) + " " + pw);
+      if (!passwords.empty()) {
+        pw = passwords.front();
+        passwords.erase(passwords.begin());
+      }
+    };
+    z.OnBadCRC = [this](TUnZip*, std::uint32_t calc, std::uint32_t stored, int i) {
+      char buf[64];
+      std::snprintf(buf, sizeof buf, "badcrc %d %08x %08x", i, calc, stored);
+      lines.push_back(buf);
+    };
+  }
+};
+
+}  // namespace extracttest
