@@ -85,7 +85,8 @@ struct TDecodeContext {
   TDecodeOutput& Output;
   TDecodeWorkspace& Workspace;
   // The entry's uncompressed size from its directory record: reducing and imploding
-  // stop after this many bytes; the other methods only use it as a sanity bound.
+  // stop after this many bytes (their streams have no end marker); the other methods
+  // end with their data, and the output sink holds them to this size.
   std::int64_t UncompressedSize = 0;
   // The entry's compressed size without an encryption header (the bytes Refill will
   // deliver in total). Imploding chooses its distance-table size by it.

@@ -161,7 +161,7 @@ struct TPrefixCode {
   std::uint16_t count[kMaxCodeLength + 1] = {};  // codes per length
   std::uint16_t sorted[kMaxSymbols] = {};        // symbols ordered by (length, value)
   int maxLength = 0;
-  int singleLengthOneCodes = 0;
+  bool singleOneBitCode = false;  // exactly one code, of one bit
 };
 
 // Fills `code` from `lengths` (0 = symbol unused). The table entries of unused bit

@@ -282,7 +282,7 @@ class TInflater {
   static bool Usable(TCodeShape shape, const TPrefixCode& code, bool emptyAllowed) {
     switch (shape) {
       case TCodeShape::Complete: return true;
-      case TCodeShape::Incomplete: return code.singleLengthOneCodes == 1;
+      case TCodeShape::Incomplete: return code.singleOneBitCode;
       case TCodeShape::Empty: return emptyAllowed;
       case TCodeShape::Oversubscribed: return false;
     }

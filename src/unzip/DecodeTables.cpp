@@ -63,7 +63,7 @@ TCodeShape BuildPrefixCode(TPrefixCode& code, const std::uint8_t* lengths, int s
     }
     next <<= 1;
   }
-  code.singleLengthOneCodes = (used == 1 && code.count[1] == 1) ? 1 : 0;
+  code.singleOneBitCode = used == 1 && code.count[1] == 1;
   if (used == 0) return TCodeShape::Empty;
   return left == 0 ? TCodeShape::Complete : TCodeShape::Incomplete;
 }
