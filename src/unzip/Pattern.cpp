@@ -86,8 +86,10 @@ int MatchAfterStarLowered(std::string_view p, std::string_view t, const TStarSet
       ++i;
     }
   }
-  if (j >= t.size()) return pmTextShort;
+  // Stars and question marks alone took the rest: that is a match even when they took the
+  // text to its end ("*?*" matches "a").
   if (!p.empty() && i >= p.size()) return pmMatch;
+  if (j >= t.size()) return pmTextShort;
   do {
     // A trailing '?' is tried at every place too, so "*?" takes any text of one or more.
     if (!p.empty() && (p[i] == t[j] || p[i] == '<' || p[i] == '?')) {

@@ -78,6 +78,13 @@ TEST(Pattern, StarsFindTheirPlace) {
   EXPECT_TRUE(PatternMatches("*??", "abc"));
   EXPECT_FALSE(PatternMatches("*??", "a"));
   EXPECT_TRUE(PatternMatches("?*", "abc"));
+  // Question marks after a star that use up the text leave a final star that takes nothing.
+  EXPECT_TRUE(PatternMatches("*?*", "a"));
+  EXPECT_TRUE(PatternMatches("*??*", "ab"));
+  EXPECT_TRUE(PatternMatches("?*?*", "ab"));
+  EXPECT_FALSE(PatternMatches("*??*", "a"));
+  // When the text ends before the pattern, only a single final star may remain.
+  EXPECT_FALSE(PatternMatches("a**", "a"));
 }
 
 TEST(Pattern, ARestrictedStarChecksEveryCharacterItTakes) {
