@@ -265,7 +265,11 @@ class TInflater {
     return true;
   }
 
+  // The fixed tables are kept until a dynamic block replaces them, so that a stream of
+  // many small fixed blocks does not rebuild them each time.
   bool FixedCodes() {
+    if (fixedLoaded_) return true;
+    fixedLoaded_ = true;
     std::uint8_t lengths[kLitLenSymbols + kDistSymbols];
     std::memset(lengths, 8, 144);
     std::memset(lengths + 144, 9, 112);
@@ -290,6 +294,7 @@ class TInflater {
   }
 
   bool DynamicCodes() {
+    fixedLoaded_ = false;
     Refill();
     const int hlit = static_cast<int>(Bits(5)) + 257;
     const int hdist = static_cast<int>((bitbuf_ >> 5) & 31) + 1;
@@ -447,6 +452,7 @@ class TInflater {
   std::uint8_t* const runEnd_;
   TInflateTables* tables_;
   TPrefixCode litLen_, dist_, codeLength_;
+  bool fixedLoaded_ = false;  // litLen_ and dist_ hold the fixed codes
 };
 
 }  // namespace

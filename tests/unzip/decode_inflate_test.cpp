@@ -125,6 +125,21 @@ TEST(InflateEdgeCases, SingleOneBitDistanceCodeIsAccepted) {
   EXPECT_EQ(Inflate(w.Data()).bytes, "aaaa");
 }
 
+TEST(InflateEdgeCases, FixedCodesComeBackAfterADynamicBlock) {
+  TBitWriter w;
+  w.Bits(0, 1).Bits(kFixed, 2);  // fixed block: "x"
+  FixedLitLen(w, 'x');
+  FixedLitLen(w, 256);
+  auto lengths = LitLengths(258, {{'a', 1}, {256, 2}, {257, 2}});
+  lengths.push_back(1);
+  DynamicHeader(w, false, 258, 1, Plain(lengths));  // dynamic block: "a" and a copy of 3
+  w.Code(0, 1).Code(3, 2).Code(0, 1).Code(2, 2);
+  w.Bits(1, 1).Bits(kFixed, 2);  // fixed again: "y"
+  FixedLitLen(w, 'y');
+  FixedLitLen(w, 256);
+  EXPECT_EQ(Inflate(w.Data()).bytes, "xaaaay");
+}
+
 TEST(InflateEdgeCases, RepeatCodesMayRunFromLiteralIntoDistanceLengths) {
   // Literal/length code: 'a' 00, 'b' 01, end of block 10, length 3 (257) 11; distance
   // code: four 2-bit codes. One "repeat previous" code sends the lengths of 257 and of
