@@ -26,9 +26,12 @@ void Put32(std::string& s, std::uint32_t v) {
 constexpr std::uint32_t kStamp = 0x2A214C60;
 
 struct FileSpec {
+  FileSpec(std::string name, std::string data, std::uint32_t stamp = kStamp,
+           std::string comment = {})
+      : name(std::move(name)), data(std::move(data)), stamp(stamp), comment(std::move(comment)) {}
   std::string name;
   std::string data;
-  std::uint32_t stamp = kStamp;
+  std::uint32_t stamp;
   std::string comment;
 };
 
