@@ -296,7 +296,10 @@ struct TArcSize {
 // Gives the sum of the unpacked sizes of all entries of a ZIP archive; raises the reader's
 // error for an archive it cannot read.
 using ArchiveSizeReader = std::function<std::int64_t(const std::string& archivePath)>;
-// The reader a new TArchiveSize starts with; the program sets it once (the ZIP reader).
+// The ZIP reader's answer: opens the archive, reads its directory and adds up the unpacked
+// sizes of its entries; raises the ZIP reader's error for an archive it cannot read.
+std::int64_t ReadZipUncompressedSize(const std::string& archivePath);
+// The reader a new TArchiveSize starts with: ReadZipUncompressedSize unless replaced.
 void SetDefaultArchiveSizeReader(ArchiveSizeReader reader);
 ArchiveSizeReader DefaultArchiveSizeReader();
 

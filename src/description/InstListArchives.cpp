@@ -14,7 +14,7 @@ std::string NameKey(const std::string& name) {
 }
 
 ArchiveSizeReader& DefaultReader() {
-  static ArchiveSizeReader reader;
+  static ArchiveSizeReader reader = ReadZipUncompressedSize;
   return reader;
 }
 

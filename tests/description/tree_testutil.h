@@ -15,7 +15,7 @@
 namespace treetest {
 
 // A description from lines separated by "\n": "[Name]" opens a section, anything else is a
-// "name=value" parameter of the last section.
+// "name=value" parameter of the last section (a root parameter before the first one).
 inline std::unique_ptr<TIDFTextFile> Describe(std::string_view body) {
   auto file = std::make_unique<TIDFTextFile>();
   TIDFSection* section = nullptr;
@@ -31,7 +31,7 @@ inline std::unique_ptr<TIDFTextFile> Describe(std::string_view body) {
       continue;
     }
     const std::size_t eq = line.find('=');
-    TIDFParam* param = section->AddParam(line.substr(0, eq));
+    TIDFParam* param = (section ? section : file.get())->AddParam(line.substr(0, eq));
     if (eq != std::string::npos) param->SetAsString(line.substr(eq + 1));
   }
   return file;
