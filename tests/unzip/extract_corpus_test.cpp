@@ -203,3 +203,53 @@ TEST(ExtractCorpus, ATruncatedArchiveEndsInAClearErrorAndLeavesNoPartialFile) {
 }
 
 }  // namespace
+
+namespace {
+
+// binrep.bin of the split set starts on disk 1 and goes on on disk 2.
+class ExtractSpanning : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    zip.SetDestDir(work.File("out"));
+    zip.RecreateDirs = true;
+    zip.FilesList = {"binrep.bin"};
+    zip.OverwriteMode = TUZOverwriteMode::Always;
+  }
+  TempDir work;
+  TUnZip zip;
+};
+
+TEST_F(ExtractSpanning, ARefusedDiskChangeInsideAnEntryEndsTheCallAndLeavesNoFile) {
+  zip.SetZipName(TestDataPath("zip/generated/iz_split.zip"));
+  std::vector<int> asked;
+  zip.OnGetNextDisk = [&](TUnZip*, int disk, std::string& name) {
+    asked.push_back(disk);
+    name = disk == 1 ? TestDataPath("zip/generated/iz_split.001") : "";
+  };
+  try {
+    zip.ExtractFiles();
+    FAIL() << "the refused disk was not noticed";
+  } catch (const EUserCanceled& e) {
+    EXPECT_EQ(e.Message(), "User canceled loading new disk.");
+  }
+  EXPECT_EQ(asked, (std::vector<int>{1, 2}));
+  EXPECT_FALSE(fs::exists(work.File("out/binrep.bin")));
+}
+
+TEST_F(ExtractSpanning, AMissingDiskFileEndsTheCallAndLeavesNoFile) {
+  for (const char* part : {"iz_split.001", "iz_split.003", "iz_split.004", "iz_split.zip"}) {
+    WriteFileBytes(work.File(part), ReadFileBytes(TestDataPath(std::string("zip/generated/") + part)));
+  }
+  zip.SetZipName(work.File("iz_split.zip"));
+  EXPECT_ANY_THROW(zip.ExtractFiles());
+  EXPECT_FALSE(fs::exists(work.File("out/binrep.bin")));
+}
+
+TEST_F(ExtractSpanning, WithEveryDiskTheEntryExtracts) {
+  zip.SetZipName(TestDataPath("zip/generated/iz_split.zip"));
+  EXPECT_EQ(zip.ExtractFiles(), 1);
+  EXPECT_EQ(Sha256OfFile(work.File("out/binrep.bin")),
+            "81419529ef9053712755607ac2e5abdfd386b9fb376b64a457f072a6d9665b7b");
+}
+
+}  // namespace
