@@ -27,5 +27,9 @@ bool SameTextLocale(std::string_view a, std::string_view b);
 // Subsystems nested deeper than this are not loaded: it keeps every recursive walk of a
 // loaded tree well within the stack.
 constexpr int kMaxTreeDepth = 200;
+// A description names tens of subsystems; beyond this many the rest is not loaded. The
+// selection rules walk dependencies and view children recursively, and this keeps every
+// such walk well within a thread's stack.
+constexpr int kMaxSubsystems = 1000;
 
 }  // namespace instlist

@@ -50,54 +50,87 @@ struct Entry {
   std::int32_t parent = 0;
   bool used = false;         // already made into a node during this load
   bool looped = false;
+  // The numbers of its "Depend" before the first item that is not a number, and whether
+  // there is such an item.
+  std::vector<std::int32_t> depends;
+  bool badDepend = false;
 };
 
-// What one load works from: the entries with their sections and parents, looked up once.
+// What one load works from: the entries with their sections, parents and dependencies,
+// looked up once and indexed, so that a long description loads in about linear time.
 class LoadContext {
  public:
   LoadContext(const TIDFSection& subsystems, const TIDFTextFile& file) {
+    std::map<std::string, const TIDFSection*> sections;  // first of each name, ASCII case folded
+    for (int i = 0; i < file.SectionCount(); ++i) {
+      const TIDFSection* section = file.Sections(i);
+      sections.emplace(text::UpperAscii(section->Name), section);
+    }
     for (int i = 0; i < subsystems.ParamCount(); ++i) {
+      numbers_.push_back(subsystems.Params(i)->AsInteger());
+    }
+    if (subsystems.ParamCount() > instlist::kMaxSubsystems) {
+      WriteLog(" only the first " + std::to_string(instlist::kMaxSubsystems) + " of " +
+               std::to_string(subsystems.ParamCount()) + " subsystems are loaded");
+    }
+    for (int i = 0; i < std::min(subsystems.ParamCount(), instlist::kMaxSubsystems); ++i) {
       Entry entry;
       entry.param = subsystems.Params(i);
-      entry.number = entry.param->AsInteger();
-      entry.section = file.FindSection(entry.param->Name);
-      if (entry.section) {
-        try {
-          entry.parent = IntegerValue(*entry.section, "Parent");
-          entry.parentOk = true;
-        } catch (const EConvertError&) {
-          WriteLog(" subsystem " + entry.param->Name +
-                   " is not loaded: its \"Parent\" is not a number");
-        }
+      entry.number = numbers_[static_cast<std::size_t>(i)];
+      auto found = sections.find(text::UpperAscii(entry.param->Name));
+      entry.section = found == sections.end() ? nullptr : found->second;
+      if (entry.section) ReadEntry(entry);
+      entries_.push_back(std::move(entry));
+    }
+    for (std::size_t i = 0; i < entries_.size(); ++i) {
+      const Entry& e = entries_[i];
+      byName_.emplace(e.param->Name, i);
+      if (e.section && e.parentOk && e.parent != 0) byParent_[e.parent].push_back(i);
+      if (e.badDepend) badDepends_.push_back(i);
+      for (std::int32_t n : e.depends) {
+        auto& list = dependents_[n];
+        if (list.empty() || list.back() != i) list.push_back(i);
       }
-      entries_.push_back(entry);
     }
   }
 
   std::vector<Entry>& Entries() { return entries_; }
-  const std::vector<Entry>& Entries() const { return entries_; }
+  // The numbers of all entries, also of those beyond the ones loaded.
+  const std::vector<std::int32_t>& Numbers() const { return numbers_; }
+  Entry& At(std::size_t i) { return entries_[i]; }
+  // The entries whose "Parent" is `number` (not 0), in "SubSystems" order.
+  const std::vector<std::size_t>& ChildrenOf(std::int32_t number) const {
+    static const std::vector<std::size_t> none;
+    auto it = byParent_.find(number);
+    return it == byParent_.end() ? none : it->second;
+  }
 
   // Rejects the subsystems whose chain of "Parent" numbers comes back to itself: they
   // could never hang below a top-level subsystem, and following them would never end.
   void MarkParentLoops() {
     std::map<std::int32_t, std::size_t> byNumber;
     for (std::size_t i = 0; i < entries_.size(); ++i) byNumber.emplace(entries_[i].number, i);
+    enum { kNew, kOnPath, kDone };
+    std::vector<int> state(entries_.size(), kNew);
     for (std::size_t start = 0; start < entries_.size(); ++start) {
       std::vector<std::size_t> path;
       std::size_t current = start;
       for (;;) {
-        const Entry& e = entries_[current];
-        if (!e.section || !e.parentOk || e.parent == 0 || e.looped) break;
-        auto seen = std::find(path.begin(), path.end(), current);
-        if (seen != path.end()) {
-          for (auto it = seen; it != path.end(); ++it) entries_[*it].looped = true;
+        if (state[current] == kDone) break;
+        if (state[current] == kOnPath) {
+          auto loop = std::find(path.begin(), path.end(), current);
+          for (auto it = loop; it != path.end(); ++it) entries_[*it].looped = true;
           break;
         }
+        state[current] = kOnPath;
         path.push_back(current);
+        const Entry& e = entries_[current];
+        if (!e.section || !e.parentOk || e.parent == 0) break;
         auto next = byNumber.find(e.parent);
         if (next == byNumber.end()) break;
         current = next->second;
       }
+      for (std::size_t i : path) state[i] = kDone;
     }
     for (const Entry& e : entries_) {
       if (e.looped) {
@@ -108,41 +141,61 @@ class LoadContext {
   }
 
   // DependedOnBy of subsystem `number`: the values of the entries whose "Depend" names it.
+  // An entry whose "Depend" breaks off at an item that is not a number before naming it is
+  // reported, each time a subsystem's dependents are looked for.
   std::string DependedOnBy(std::int32_t number) const {
     std::string list;
-    for (const Entry& e : entries_) {
-      if (e.number == number || !e.section) continue;
-      const std::string depend = Value(*e.section, "Depend");
-      if (depend.empty()) continue;
-      for (const std::string& item : instlist::SplitList(depend, ',')) {
-        std::int32_t n = 0;
-        if (!instlist::TryStrToInt(text::TrimControl(item), n)) {
-          ShowLoggedMessage(kInvalidDepend + e.section->Name, SetupGlobals.MessageCaption,
-                            mb::kOk | mb::kTaskModal);
-          break;
-        }
-        if (n == number) {
-          if (!list.empty()) list += ',';
-          list += e.param->AsString();
-          break;
-        }
+    auto found = dependents_.find(number);
+    if (found != dependents_.end()) {
+      for (std::size_t i : found->second) {
+        if (entries_[i].number == number) continue;
+        if (!list.empty()) list += ',';
+        list += entries_[i].param->AsString();
       }
+    }
+    for (std::size_t i : badDepends_) {
+      const Entry& e = entries_[i];
+      if (e.number == number) continue;
+      if (std::find(e.depends.begin(), e.depends.end(), number) != e.depends.end()) continue;
+      ShowLoggedMessage(kInvalidDepend + e.section->Name, SetupGlobals.MessageCaption,
+                        mb::kOk | mb::kTaskModal);
     }
     return list;
   }
 
   // The number a child subsystem gets: the value of the entry named exactly as its section.
   std::int32_t NumberBySectionName(const TIDFSection& section) const {
-    for (const Entry& e : entries_) {
-      if (e.param->Name != section.Name) continue;
-      std::int32_t n = 0;
-      return instlist::TryStrToInt(e.param->AsString(), n) ? n : 0;
-    }
-    return 0;
+    auto it = byName_.find(section.Name);
+    if (it == byName_.end()) return 0;
+    std::int32_t n = 0;
+    return instlist::TryStrToInt(entries_[it->second].param->AsString(), n) ? n : 0;
   }
 
  private:
+  static void ReadEntry(Entry& entry) {
+    try {
+      entry.parent = IntegerValue(*entry.section, "Parent");
+      entry.parentOk = true;
+    } catch (const EConvertError&) {
+      WriteLog(" subsystem " + entry.param->Name +
+               " is not loaded: its \"Parent\" is not a number");
+    }
+    for (const std::string& item : instlist::SplitList(Value(*entry.section, "Depend"), ',')) {
+      std::int32_t n = 0;
+      if (!instlist::TryStrToInt(text::TrimControl(item), n)) {
+        entry.badDepend = true;
+        break;
+      }
+      entry.depends.push_back(n);
+    }
+  }
+
+  std::vector<std::int32_t> numbers_;
   std::vector<Entry> entries_;
+  std::map<std::string, std::size_t> byName_;  // first entry of each exact name
+  std::map<std::int32_t, std::vector<std::size_t>> byParent_;
+  std::map<std::int32_t, std::vector<std::size_t>> dependents_;
+  std::vector<std::size_t> badDepends_;
 };
 
 std::unique_ptr<TSysNode> MakeNode(std::int32_t number, const TIDFSection& section,
@@ -160,9 +213,10 @@ std::unique_ptr<TSysNode> MakeNode(std::int32_t number, const TIDFSection& secti
 bool BuildChildrenFrom(TSysNode& parent, LoadContext& context, int depth) {
   bool added = false;
   const std::int32_t number = parent.Info.Number;
-  for (Entry& e : context.Entries()) {
-    if (!e.section || !e.parentOk || e.used || e.looped) continue;
-    if (e.parent == 0 || e.parent != number) continue;
+  if (number == 0) return false;
+  for (std::size_t index : context.ChildrenOf(number)) {
+    Entry& e = context.At(index);
+    if (e.used || e.looped) continue;
     e.used = true;
     if (depth >= instlist::kMaxTreeDepth) {
       WriteLog(" subsystem " + e.param->Name + " is not loaded: nested too deep");
@@ -243,8 +297,8 @@ bool TSysTree::LoadFromIDF(const TIDFTextFile* file) {
 
   LoadContext context(*subsystems, *file);  // a number that is not one raises here
   std::set<std::int32_t> numbers;
-  for (const Entry& e : context.Entries()) {
-    if (!numbers.insert(e.number).second) {
+  for (std::int32_t number : context.Numbers()) {
+    if (!numbers.insert(number).second) {
       ShowLoggedMessage(kDuplicateNumbers, SetupGlobals.MessageCaption, kErrorBox | mb::kOk);
       return false;
     }

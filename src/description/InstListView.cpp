@@ -1,24 +1,35 @@
 // The tree as the user sees it (the wizard's tree view, arranged by ViewParent) and the
 // "Installed" marks of the registry.
+#include <map>
 #include <set>
+#include <utility>
+#include <vector>
 
 #include "description/InstList.h"
 
 namespace {
 
-// Shows the node under `parent` and, below it, the nodes whose ViewParent is its number.
-// Each node is shown once: view parents are plain numbers and can lead in a circle (or to
-// a node whose number is 0, the number of the top), which must not make this endless.
-void AddViewNode(ITreeViewItems& items, const std::vector<TSysNode*>& index, TSysNode* node,
-                 ITreeViewItems::Item parent, std::set<const TSysNode*>& shown) {
-  if (node->Info.ViewParent == -1) return;
-  if (!shown.insert(node).second) return;
-  ITreeViewItems::Item item = items.AddChildItem(parent, node->Info.ShortName, node);
-  node->Info.Selected = true;
-  node->Info.Complete = true;
-  for (TSysNode* child : index) {
-    if (child->Info.ViewParent == node->Info.Number) {
-      AddViewNode(items, index, child, item, shown);
+// Shows `top` under `parent` and, below it, the nodes whose ViewParent is its number, and
+// so on down; children in Index order. Each node is shown once: view parents are plain
+// numbers and can lead in a circle (or to a node numbered 0, the number of the top), which
+// must not make this endless. The walk keeps its own stack, so a long chain of view
+// parents cannot exhaust the program's.
+void AddViewNode(ITreeViewItems& items,
+                 const std::map<std::int32_t, std::vector<TSysNode*>>& byViewParent,
+                 TSysNode* top, ITreeViewItems::Item parent, std::set<const TSysNode*>& shown) {
+  std::vector<std::pair<TSysNode*, ITreeViewItems::Item>> pending{{top, parent}};
+  while (!pending.empty()) {
+    auto [node, under] = pending.back();
+    pending.pop_back();
+    if (node->Info.ViewParent == -1) continue;
+    if (!shown.insert(node).second) continue;
+    ITreeViewItems::Item item = items.AddChildItem(under, node->Info.ShortName, node);
+    node->Info.Selected = true;
+    node->Info.Complete = true;
+    auto children = byViewParent.find(node->Info.Number);
+    if (children == byViewParent.end()) continue;
+    for (auto it = children->second.rbegin(); it != children->second.rend(); ++it) {
+      pending.emplace_back(*it, item);
     }
   }
 }
@@ -30,10 +41,12 @@ bool TSysTree::FillTreeView(ITreeViewItems& items) {
   items.BeginUpdate();
   try {
     const std::vector<TSysNode*> nodes = index_;
+    std::map<std::int32_t, std::vector<TSysNode*>> byViewParent;
+    for (TSysNode* node : nodes) byViewParent[node->Info.ViewParent].push_back(node);
     std::set<const TSysNode*> shown;
     for (TSysNode* node : nodes) {
       if (node->Info.ViewParent == 0) {
-        AddViewNode(items, nodes, node, nullptr, shown);
+        AddViewNode(items, byViewParent, node, nullptr, shown);
       } else if (node->Info.ViewParent == -1) {
         node->Info.Selected = true;
         node->Info.Complete = true;

@@ -107,6 +107,42 @@ TEST(TreeLoad, EntriesLeadingToOneSectionDoNotMultiplyTheTree) {
   EXPECT_LE(tree.Index().size(), 6u);
 }
 
+TEST(TreeLoad, AVeryLongDescriptionLoadsItsFirstThousandSubsystems) {
+  // A chain of view parents and dependencies through all of them: unticking the first
+  // unticks everything, and stays within the stack.
+  std::string body = "[SubSystems]\n";
+  std::string sections;
+  for (int i = 1; i <= 5000; ++i) {
+    body += "S" + std::to_string(i) + "=" + std::to_string(i) + "\n";
+    sections += "[S" + std::to_string(i) + "]\n";
+    if (i > 1) sections += "ViewParent=" + std::to_string(i - 1) + "\nDepend=" + std::to_string(i - 1) + "\n";
+  }
+  auto file = Describe(body + sections);
+  TSysTree tree;
+  treetest::CapturedLog log;
+  ASSERT_TRUE(tree.LoadFromIDF(file.get()));
+  EXPECT_EQ(tree.Index().size(), 1000u);
+  EXPECT_TRUE(log.Contains(" only the first 1000 of 5000 subsystems are loaded"));
+  TMemoryTreeView view;
+  ASSERT_TRUE(tree.FillTreeView(view));
+  EXPECT_EQ(view.Count(), 1000);
+  tree.FindByNumber(1)->Deselect();
+  EXPECT_EQ(treetest::SelectedNumbers(tree), "");
+  tree.FindByNumber(1000)->Select();
+  EXPECT_EQ(tree.FindByNumber(1)->Info.Selected, true);
+}
+
+TEST(TreeLoad, DuplicatesBeyondTheLoadedOnesStillCount) {
+  std::string body = "[SubSystems]\n";
+  for (int i = 1; i <= 1001; ++i) body += "S" + std::to_string(i) + "=" + std::to_string(i) + "\n";
+  body += "Again=1\n";
+  auto file = Describe(body);
+  TSysTree tree;
+  ScriptedMessages boxes;
+  boxes.Expect(mb::kIdOk);
+  EXPECT_FALSE(tree.LoadFromIDF(file.get()));
+}
+
 TEST(TreeLoad, AFaultySubsystemLeavesTheOthersLoaded) {
   auto file = Describe(
       "[SubSystems]\nA=1\nBad=2\nC=3\nKidOfBad=4\nGoodKid=5\n"
