@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "common/osfile.h"
+#include "common/text.h"
 #include "description/InstIDF.h"
 #include "description/InstListJson.h"
 #include "tools/setupkit/commands.h"
@@ -61,15 +62,17 @@ int RunTree(const Args& arguments) {
     std::fputs(kTreeUsage, stderr);
     return 2;
   }
-  if (!os::FileExists(fileName)) {
-    std::fprintf(stderr, "%s does not exist\n", fileName.c_str());
+  // A description that cannot be read is a tree that cannot be loaded.
+  const auto notLoaded = [](const std::string& error) {
+    std::fprintf(stderr, "%s\n", error.c_str());
+    const std::string json = "{\"loaded\":false,\"messages\":[],\"log\":[],\"error\":" +
+                             text::JsonQuote(error) + ",\"nodes\":[]}\n";
+    std::fwrite(json.data(), 1, json.size(), stdout);
     return 1;
-  }
+  };
+  if (!os::FileExists(fileName)) return notLoaded(fileName + " does not exist");
   TIDFTextFile file;
-  if (!file.LoadFromFile(fileName)) {
-    std::fprintf(stderr, "Invalid file format %s\n", fileName.c_str());
-    return 1;
-  }
+  if (!file.LoadFromFile(fileName)) return notLoaded("Invalid file format " + fileName);
   std::string json;
   const int status = TreeReport(file, ticks, json);
   json += '\n';
