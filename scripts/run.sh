@@ -24,3 +24,6 @@ echo "Running setup.exe in $dist"
 (cd "$dist" && wine setup.exe "$@") || true
 echo "== what this run wrote to $log"
 tail -c +$((before + 1)) "$log" | iconv -f cp1251 -t utf-8
+echo "== what setupkit sees in the distribution"
+(cd "$dist" && wine "$WIN_BUILD/src/tools/setupkit/setupkit.exe" tree setup.idf) || true
+echo

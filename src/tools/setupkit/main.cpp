@@ -82,6 +82,9 @@ Args Arguments(int argc, char** argv) {
 int main(int argc, char** argv) {
   Args all = Arguments(argc, argv);
   if (all.empty()) return Usage();
+  // Descriptions are read in code page 1251 unless --codepage says otherwise, whatever the
+  // code page of the machine the vendor runs the tool on.
+  text::SetAnsiCodePage(1251);
   std::string command = all[0];
   Args args(all.begin() + 1, all.end());
   try {
