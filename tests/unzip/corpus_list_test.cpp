@@ -11,66 +11,15 @@
 
 #include "common/testsupport.h"
 #include "common/text.h"
+#include "corpus_manifest.h"
 #include "unzip/UnZip.h"
 #include "unzip/UnZipListing.h"
 
 namespace {
 
-struct ManifestRow {
-  std::string archive;
-  std::string pathHex;
-  unsigned method = 0;
-  unsigned flags = 0;
-  long long uncompressed = 0;
-  long long compressed = 0;
-  std::uint32_t crc = 0;
-  unsigned disk = 0;
-  std::string expected;
-};
-
-std::vector<std::string> SplitTabs(const std::string& line) {
-  std::vector<std::string> out;
-  std::string field;
-  std::istringstream in(line);
-  while (std::getline(in, field, '\t')) out.push_back(field);
-  return out;
-}
-
-std::vector<ManifestRow> ReadManifest() {
-  std::istringstream in(ReadFileBytes(TestDataPath("zip/manifest.tsv")));
-  std::string line;
-  std::getline(in, line);  // header
-  std::vector<ManifestRow> rows;
-  while (std::getline(in, line)) {
-    if (!line.empty() && line.back() == '\r') line.pop_back();
-    auto f = SplitTabs(line);
-    if (f.size() < 13) continue;
-    ManifestRow r;
-    r.archive = f[0];
-    r.pathHex = f[3];
-    r.method = static_cast<unsigned>(std::stoul(f[4]));
-    r.flags = static_cast<unsigned>(std::stoul(f[5], nullptr, 16));
-    r.uncompressed = std::stoll(f[6]);
-    r.compressed = std::stoll(f[7]);
-    r.crc = static_cast<std::uint32_t>(std::stoul(f[8], nullptr, 16));
-    r.disk = static_cast<unsigned>(std::stoul(f[10]));
-    r.expected = f[12];
-    rows.push_back(r);
-  }
-  return rows;
-}
-
-// The stored name as the reader shows it: "\" separators, OEM or (bit 11) UTF-8 text.
-std::string ShownName(const ManifestRow& r) {
-  std::string raw;
-  for (std::size_t i = 0; i + 1 < r.pathHex.size(); i += 2) {
-    raw += static_cast<char>(std::stoi(r.pathHex.substr(i, 2), nullptr, 16));
-  }
-  for (char& c : raw) {
-    if (c == '/') c = '\\';
-  }
-  return (r.flags & 0x0800) != 0 ? text::ToUtf8(raw, 65001) : text::OemToUtf8(raw);
-}
+using ManifestRow = corpus::TManifestEntry;
+using corpus::ReadManifest;
+using corpus::ShownName;
 
 TEST(CorpusList, EveryArchiveListsAsItsManifestSays) {
   text::SetOemCodePage(866);
@@ -102,10 +51,10 @@ TEST(CorpusList, EveryArchiveListsAsItsManifestSays) {
       used[static_cast<std::size_t>(found)] = true;
       const TZipHeaderInfo& e = zip.EntryHeader(found);
       EXPECT_EQ(e.CompressionMethod, row.method);
-      EXPECT_EQ(e.UncompressedSize, row.uncompressed);
-      EXPECT_EQ(e.CompressedSize, row.compressed);
+      EXPECT_EQ(e.UncompressedSize, row.uncompressedSize);
+      EXPECT_EQ(e.CompressedSize, row.compressedSize);
       EXPECT_EQ(e.Crc32, row.crc);
-      EXPECT_EQ(e.DiskNumberStart, row.disk);
+      EXPECT_EQ(e.DiskNumberStart, row.diskStart);
       if (!zip.Rebuilt()) {
         EXPECT_EQ(e.Flags, row.flags);
       }

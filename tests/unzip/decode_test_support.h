@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "common/testsupport.h"
+#include "corpus_manifest.h"
 #include "unzip/Crc32.h"
 #include "unzip/Decode.h"
 
@@ -156,59 +157,10 @@ inline std::vector<std::uint32_t> CanonicalCodes(const std::vector<int>& lengths
   return codes;
 }
 
-// One row of zip/manifest.tsv.
-struct TManifestEntry {
-  std::string archive, path, pathHex, sha256, password, expected, expectedFile, notes;
-  int index = 0;
-  std::uint16_t method = 0, flags = 0;
-  std::int64_t uncompressedSize = 0, compressedSize = 0;
-  std::uint32_t crc = 0;
-  int diskStart = 0;
-};
-
-inline std::vector<std::string> SplitTabs(const std::string& line) {
-  std::vector<std::string> fields;
-  std::stringstream ss(line);
-  std::string field;
-  while (std::getline(ss, field, '\t')) fields.push_back(field);
-  if (!line.empty() && line.back() == '\t') fields.emplace_back();
-  return fields;
-}
-
-inline std::vector<TManifestEntry> ReadManifest() {
-  std::vector<TManifestEntry> rows;
-  std::istringstream in(ReadFileBytes(TestDataPath("zip/manifest.tsv")));
-  std::string line;
-  std::getline(in, line);  // header
-  while (std::getline(in, line)) {
-    const auto f = SplitTabs(line);
-    if (f.size() < 15) continue;
-    TManifestEntry e;
-    e.archive = f[0];
-    e.index = std::stoi(f[1]);
-    e.path = f[2];
-    e.pathHex = f[3];
-    e.method = static_cast<std::uint16_t>(std::stoi(f[4]));
-    e.flags = static_cast<std::uint16_t>(std::stoi(f[5], nullptr, 16));
-    e.uncompressedSize = std::stoll(f[6]);
-    e.compressedSize = std::stoll(f[7]);
-    e.crc = static_cast<std::uint32_t>(std::stoul(f[8], nullptr, 16));
-    e.sha256 = f[9];
-    e.diskStart = f[10].empty() ? 0 : std::stoi(f[10]);
-    e.password = f[11];
-    e.expected = f[12];
-    e.expectedFile = f[13];
-    e.notes = f.size() > 16 ? f[16] : "";
-    rows.push_back(e);
-  }
-  return rows;
-}
-
-inline std::string HexToBytes(const std::string& hex) {
-  std::string out;
-  for (std::size_t i = 0; i + 1 < hex.size(); i += 2) out.push_back(static_cast<char>(std::stoi(hex.substr(i, 2), nullptr, 16)));
-  return out;
-}
+using corpus::HexToBytes;
+using corpus::ReadManifest;
+using corpus::SplitTabs;
+using corpus::TManifestEntry;
 
 inline std::uint32_t Le16(const std::string& s, std::size_t at) {
   return std::uint32_t(std::uint8_t(s[at])) | std::uint32_t(std::uint8_t(s[at + 1])) << 8;

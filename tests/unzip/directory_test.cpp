@@ -9,19 +9,14 @@
 #include "common/osfile.h"
 #include "common/testsupport.h"
 #include "common/text.h"
+#include "zip_bytes.h"
 #include "unzip/UnZip.h"
 #include "unzip/UnZipSeams.h"
 
 namespace {
 
-void Put16(std::string& s, unsigned v) {
-  s += static_cast<char>(v & 0xFF);
-  s += static_cast<char>((v >> 8) & 0xFF);
-}
-void Put32(std::string& s, std::uint32_t v) {
-  Put16(s, v & 0xFFFF);
-  Put16(s, v >> 16);
-}
+using zipbytes::Put16;
+using zipbytes::Put32;
 
 constexpr std::uint32_t kStamp = 0x2A214C60;
 

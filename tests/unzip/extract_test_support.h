@@ -11,6 +11,8 @@
 
 #include "common/testsupport.h"
 #include "common/text.h"
+#include "corpus_manifest.h"
+#include "zip_bytes.h"
 #include "unzip/Crc32.h"
 #include "unzip/UnZip.h"
 
@@ -18,59 +20,9 @@ namespace extracttest {
 
 // ---- the corpus --------------------------------------------------------------------------
 
-struct ManifestRow {
-  std::string archive;
-  std::string path;     // as shown in the manifest (UTF-8, "/" separators)
-  std::string pathHex;  // the stored bytes
-  unsigned flags = 0;
-  std::uint32_t crc = 0;
-  std::string sha256;
-  std::string password;
-  std::string expected;  // ok, ok-after-rebuild, directory, unsupported-method, ...
-};
-
-inline std::vector<std::string> SplitTabs(const std::string& line) {
-  std::vector<std::string> out;
-  std::string field;
-  std::istringstream in(line);
-  while (std::getline(in, field, '\t')) out.push_back(field);
-  return out;
-}
-
-inline std::vector<ManifestRow> ReadManifest() {
-  std::istringstream in(ReadFileBytes(TestDataPath("zip/manifest.tsv")));
-  std::string line;
-  std::getline(in, line);  // header
-  std::vector<ManifestRow> rows;
-  while (std::getline(in, line)) {
-    if (!line.empty() && line.back() == '\r') line.pop_back();
-    auto f = SplitTabs(line);
-    if (f.size() < 13) continue;
-    ManifestRow r;
-    r.archive = f[0];
-    r.path = f[2];
-    r.pathHex = f[3];
-    r.flags = static_cast<unsigned>(std::stoul(f[5], nullptr, 16));
-    r.crc = static_cast<std::uint32_t>(std::stoul(f[8], nullptr, 16));
-    r.sha256 = f[9];
-    r.password = f[11];
-    r.expected = f[12];
-    rows.push_back(r);
-  }
-  return rows;
-}
-
-// The stored name as the reader shows it: "\" separators, OEM or (bit 11) UTF-8 text.
-inline std::string ShownName(const ManifestRow& r) {
-  std::string raw;
-  for (std::size_t i = 0; i + 1 < r.pathHex.size(); i += 2) {
-    raw += static_cast<char>(std::stoi(r.pathHex.substr(i, 2), nullptr, 16));
-  }
-  for (char& c : raw) {
-    if (c == '/') c = '\\';
-  }
-  return (r.flags & 0x0800) != 0 ? text::ToUtf8(raw, 65001) : text::OemToUtf8(raw);
-}
+using ManifestRow = corpus::TManifestEntry;
+using corpus::ReadManifest;
+using corpus::ShownName;
 
 // ---- small archives ----------------------------------------------------------------------
 
@@ -87,14 +39,6 @@ struct TestEntry {
   std::uint32_t externalAttributes = 0x20;
 };
 
-inline void PutU16(std::string& s, unsigned v) {
-  s += static_cast<char>(v & 0xFF);
-  s += static_cast<char>((v >> 8) & 0xFF);
-}
-inline void PutU32(std::string& s, std::uint32_t v) {
-  PutU16(s, v & 0xFFFF);
-  PutU16(s, v >> 16);
-}
 
 inline std::uint32_t CrcOf(const std::string& bytes) {
   return unzip::Crc32(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size());
@@ -108,47 +52,47 @@ inline std::string BuildZip(const std::vector<TestEntry>& entries) {
     const std::uint32_t size = static_cast<std::uint32_t>(
         e.uncompressedSize >= 0 ? e.uncompressedSize : static_cast<long long>(e.data.size()));
     const std::uint32_t offset = static_cast<std::uint32_t>(out.size());
-    PutU32(out, 0x04034B50);
-    PutU16(out, 20);
-    PutU16(out, e.flags);
-    PutU16(out, e.method);
-    PutU32(out, e.dosDateTime);
-    PutU32(out, crc);
-    PutU32(out, static_cast<std::uint32_t>(e.data.size()));
-    PutU32(out, size);
-    PutU16(out, static_cast<unsigned>(e.name.size()));
-    PutU16(out, 0);
+    zipbytes::Put32(out, 0x04034B50);
+    zipbytes::Put16(out, 20);
+    zipbytes::Put16(out, e.flags);
+    zipbytes::Put16(out, e.method);
+    zipbytes::Put32(out, e.dosDateTime);
+    zipbytes::Put32(out, crc);
+    zipbytes::Put32(out, static_cast<std::uint32_t>(e.data.size()));
+    zipbytes::Put32(out, size);
+    zipbytes::Put16(out, static_cast<unsigned>(e.name.size()));
+    zipbytes::Put16(out, 0);
     out += e.name;
     out += e.data;
 
-    PutU32(central, 0x02014B50);
-    PutU16(central, 20);
-    PutU16(central, 20);
-    PutU16(central, e.flags);
-    PutU16(central, e.method);
-    PutU32(central, e.dosDateTime);
-    PutU32(central, crc);
-    PutU32(central, static_cast<std::uint32_t>(e.data.size()));
-    PutU32(central, size);
-    PutU16(central, static_cast<unsigned>(e.name.size()));
-    PutU16(central, 0);
-    PutU16(central, 0);
-    PutU16(central, 0);
-    PutU16(central, 0);
-    PutU32(central, e.externalAttributes);
-    PutU32(central, offset);
+    zipbytes::Put32(central, 0x02014B50);
+    zipbytes::Put16(central, 20);
+    zipbytes::Put16(central, 20);
+    zipbytes::Put16(central, e.flags);
+    zipbytes::Put16(central, e.method);
+    zipbytes::Put32(central, e.dosDateTime);
+    zipbytes::Put32(central, crc);
+    zipbytes::Put32(central, static_cast<std::uint32_t>(e.data.size()));
+    zipbytes::Put32(central, size);
+    zipbytes::Put16(central, static_cast<unsigned>(e.name.size()));
+    zipbytes::Put16(central, 0);
+    zipbytes::Put16(central, 0);
+    zipbytes::Put16(central, 0);
+    zipbytes::Put16(central, 0);
+    zipbytes::Put32(central, e.externalAttributes);
+    zipbytes::Put32(central, offset);
     central += e.name;
   }
   const std::uint32_t centralOffset = static_cast<std::uint32_t>(out.size());
   out += central;
-  PutU32(out, 0x06054B50);
-  PutU16(out, 0);
-  PutU16(out, 0);
-  PutU16(out, static_cast<unsigned>(entries.size()));
-  PutU16(out, static_cast<unsigned>(entries.size()));
-  PutU32(out, static_cast<std::uint32_t>(central.size()));
-  PutU32(out, centralOffset);
-  PutU16(out, 0);
+  zipbytes::Put32(out, 0x06054B50);
+  zipbytes::Put16(out, 0);
+  zipbytes::Put16(out, 0);
+  zipbytes::Put16(out, static_cast<unsigned>(entries.size()));
+  zipbytes::Put16(out, static_cast<unsigned>(entries.size()));
+  zipbytes::Put32(out, static_cast<std::uint32_t>(central.size()));
+  zipbytes::Put32(out, centralOffset);
+  zipbytes::Put16(out, 0);
   return out;
 }
 

@@ -7,18 +7,13 @@
 #include <vector>
 
 #include "common/text.h"
+#include "zip_bytes.h"
 #include "unzip/ZipRecords.h"
 
 namespace {
 
-void Put16(std::string& s, unsigned v) {
-  s += static_cast<char>(v & 0xFF);
-  s += static_cast<char>((v >> 8) & 0xFF);
-}
-void Put32(std::string& s, std::uint32_t v) {
-  Put16(s, v & 0xFFFF);
-  Put16(s, v >> 16);
-}
+using zipbytes::Put16;
+using zipbytes::Put32;
 
 std::string EndRecord(unsigned entries, std::uint32_t cdSize, std::uint32_t cdOffset,
                       unsigned commentLength, unsigned thisDisk = 0, unsigned cdDisk = 0) {
