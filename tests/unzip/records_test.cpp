@@ -359,7 +359,7 @@ TEST(HeaderInfo, CommentsAreCopiedNotShared) {
 
 // ---------------------------------------------------------------------------------------
 
-struct Spec {
+struct EntryShape {
   std::string path;
   std::uint32_t stamp;
   std::int32_t csize, usize;
@@ -368,12 +368,12 @@ struct Spec {
 };
 
 // Places the records in the given order into a list of that mode; returns the tags (index
-// into specs) in list order.
-std::vector<int> Sorted(TZipSortMode mode, const std::vector<Spec>& specs) {
+// into shapes) in list order.
+std::vector<int> Sorted(TZipSortMode mode, const std::vector<EntryShape>& shapes) {
   TSortedZip list(mode == TZipSortMode::ByNone ? dupsError : dupsAccept);
   list.SortMode = mode;
   std::vector<std::unique_ptr<TZipHeaderInfo>> records;
-  for (const auto& s : specs) {
+  for (const auto& s : shapes) {
     auto r = std::make_unique<TZipHeaderInfo>();
     r->SetStoredName(s.path);
     r->ModDateTime = s.stamp;
@@ -397,7 +397,7 @@ std::vector<int> Sorted(TZipSortMode mode, const std::vector<Spec>& specs) {
 const std::uint32_t kOld = Stamp(1990, 1, 1, 0, 0, 0);
 const std::uint32_t kNew = Stamp(2020, 1, 1, 0, 0, 0);
 
-const std::vector<Spec> kSpecs = {
+const std::vector<EntryShape> kShapes = {
     {"b\\x.txt", kOld, 50, 100, 300},  // 0
     {"a\\y.txt", kNew, 10, 100, 100},  // 1
     {"B\\X.TXT", kOld, 50, 100, 200},  // 2: same path as 0 but for case, same stamp, same sizes
@@ -405,45 +405,45 @@ const std::vector<Spec> kSpecs = {
 };
 
 TEST(SortedZip, ByNameAscendsAndPutsLaterEqualsFirst) {
-  EXPECT_EQ(Sorted(TZipSortMode::ByName, kSpecs), (std::vector<int>{1, 2, 0, 3}));
+  EXPECT_EQ(Sorted(TZipSortMode::ByName, kShapes), (std::vector<int>{1, 2, 0, 3}));
 }
 
 TEST(SortedZip, ByFileNameAndByDirectoryName) {
   // File names: x.txt (0, 2 equal), y.txt, z.txt.
-  EXPECT_EQ(Sorted(TZipSortMode::ByFileName, kSpecs), (std::vector<int>{2, 0, 1, 3}));
+  EXPECT_EQ(Sorted(TZipSortMode::ByFileName, kShapes), (std::vector<int>{2, 0, 1, 3}));
   // Directories: "" (3), a\, b\ (0, 2 equal).
-  EXPECT_EQ(Sorted(TZipSortMode::ByDirectoryName, kSpecs), (std::vector<int>{3, 1, 2, 0}));
+  EXPECT_EQ(Sorted(TZipSortMode::ByDirectoryName, kShapes), (std::vector<int>{3, 1, 2, 0}));
 }
 
 TEST(SortedZip, ByDateNewestFirstEqualsInPlacingOrder) {
-  EXPECT_EQ(Sorted(TZipSortMode::ByDate, kSpecs), (std::vector<int>{1, 3, 0, 2}));
+  EXPECT_EQ(Sorted(TZipSortMode::ByDate, kShapes), (std::vector<int>{1, 3, 0, 2}));
   // A stamp that is no date counts as the earliest of all.
-  std::vector<Spec> specs = {{"a", Stamp(2001, 2, 31, 0, 0, 0), 0, 0, 0}, {"b", kOld, 0, 0, 1}};
-  EXPECT_EQ(Sorted(TZipSortMode::ByDate, specs), (std::vector<int>{1, 0}));
+  std::vector<EntryShape> shapes = {{"a", Stamp(2001, 2, 31, 0, 0, 0), 0, 0, 0}, {"b", kOld, 0, 0, 1}};
+  EXPECT_EQ(Sorted(TZipSortMode::ByDate, shapes), (std::vector<int>{1, 0}));
 }
 
 TEST(SortedZip, BySizesLargestFirstEqualsInPlacingOrder) {
-  EXPECT_EQ(Sorted(TZipSortMode::ByCompressedSize, kSpecs), (std::vector<int>{3, 0, 2, 1}));
-  EXPECT_EQ(Sorted(TZipSortMode::ByUnCompressedSize, kSpecs), (std::vector<int>{0, 1, 2, 3}));
+  EXPECT_EQ(Sorted(TZipSortMode::ByCompressedSize, kShapes), (std::vector<int>{3, 0, 2, 1}));
+  EXPECT_EQ(Sorted(TZipSortMode::ByUnCompressedSize, kShapes), (std::vector<int>{0, 1, 2, 3}));
 }
 
 TEST(SortedZip, ByRateLeastCompressedFirstLaterEqualsFirst) {
   // Rates: 50, 10, 50, 90 percent.
-  EXPECT_EQ(Sorted(TZipSortMode::ByRate, kSpecs), (std::vector<int>{3, 2, 0, 1}));
+  EXPECT_EQ(Sorted(TZipSortMode::ByRate, kShapes), (std::vector<int>{3, 2, 0, 1}));
   // An empty entry counts as 0 percent; a rate is at most 100.
-  std::vector<Spec> specs = {{"e", kOld, 0, 0, 0}, {"big", kOld, 500, 100, 1},
+  std::vector<EntryShape> shapes = {{"e", kOld, 0, 0, 0}, {"big", kOld, 500, 100, 1},
                              {"full", kOld, 100, 100, 2}};
-  EXPECT_EQ(Sorted(TZipSortMode::ByRate, specs), (std::vector<int>{2, 1, 0}));
+  EXPECT_EQ(Sorted(TZipSortMode::ByRate, shapes), (std::vector<int>{2, 1, 0}));
   // Sizes of a damaged header (negative when read as signed) count as 0 percent.
-  std::vector<Spec> damaged = {{"n", kOld, -50000000, 1, 0}, {"m", kOld, 5, 10, 1}};
+  std::vector<EntryShape> damaged = {{"n", kOld, -50000000, 1, 0}, {"m", kOld, 5, 10, 1}};
   EXPECT_EQ(Sorted(TZipSortMode::ByRate, damaged), (std::vector<int>{1, 0}));
 }
 
 TEST(SortedZip, ByNoneByDiskThenOffset) {
-  std::vector<Spec> specs = {{"a", kOld, 0, 0, 500, 1}, {"b", kOld, 0, 0, 10, 1},
+  std::vector<EntryShape> shapes = {{"a", kOld, 0, 0, 500, 1}, {"b", kOld, 0, 0, 10, 1},
                              {"c", kOld, 0, 0, 0x90000000u, 0}, {"d", kOld, 0, 0, 20, 0}};
-  EXPECT_EQ(Sorted(TZipSortMode::ByNone, specs), (std::vector<int>{3, 2, 1, 0}));
-  EXPECT_EQ(Sorted(TZipSortMode::ByNone, kSpecs), (std::vector<int>{3, 1, 2, 0}));
+  EXPECT_EQ(Sorted(TZipSortMode::ByNone, shapes), (std::vector<int>{3, 2, 1, 0}));
+  EXPECT_EQ(Sorted(TZipSortMode::ByNone, kShapes), (std::vector<int>{3, 1, 2, 0}));
 }
 
 }  // namespace
