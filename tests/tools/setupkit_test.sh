@@ -68,6 +68,8 @@ check "list names the exception class" contains "$out" "EFOpenError"
 out=$("$KIT" unzip --test "$ZIPS/generated/hw_all_methods.zip"); rc=$?
 check "test of every method exits 0" test $rc -eq 0
 check "test reports no failure" test "$(count "$out" '"ok":false')" -eq 0
+out=$("$KIT" unzip --test "$ZIPS/generated/hw_store.zip")
+check "test gives both CRC-32 values as numbers" contains "$out" '"path":"one.bin","method":0,"ok":true,"crc32":3554254475,"computedCrc32":3554254475}'
 out=$("$KIT" unzip --test "$ZIPS/generated/iz_bzip2_unsupported.zip"); rc=$?
 check "test with an unsupported method exits 1" test $rc -eq 1
 check "test names the unsupported method" contains "$out" "Unknown Compression Method"

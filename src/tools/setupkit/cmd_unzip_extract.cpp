@@ -36,11 +36,8 @@ int ReportException(const std::exception& e) {
   return 1;
 }
 
-std::string Hex32(std::uint32_t v) {
-  char buf[16];
-  std::snprintf(buf, sizeof buf, "\"%08x\"", v);
-  return buf;
-}
+// CRC-32 values as numbers, the way "unzip --list" gives them.
+std::string Crc32Json(std::uint32_t v) { return std::to_string(v); }
 
 std::string SkipText(TSkipReason reason) {
   switch (reason) {
@@ -166,8 +163,8 @@ int RunUnzipTest(const Args& args) {
       }
       std::string line = "{\"index\":" + std::to_string(i) + ",\"path\":" + text::JsonQuote(path) +
                          ",\"method\":" + std::to_string(e.CompressionMethod) +
-                         ",\"ok\":" + (r.ok ? "true" : "false") + ",\"crc32\":" + Hex32(e.Crc32) +
-                         ",\"computedCrc32\":" + (r.computed ? Hex32(*r.computed) : "null");
+                         ",\"ok\":" + (r.ok ? "true" : "false") + ",\"crc32\":" + Crc32Json(e.Crc32) +
+                         ",\"computedCrc32\":" + (r.computed ? Crc32Json(*r.computed) : "null");
       if (!r.ok) line += ",\"error\":" + text::JsonQuote(r.error.empty() ? "not checked" : r.error);
       line += "}\n";
       std::fputs(line.c_str(), stdout);
