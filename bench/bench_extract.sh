@@ -9,14 +9,14 @@
 # that growth with the archive's size shows.
 #
 # usage: bench/bench_extract.sh [ROUNDS]        (default 5)
-# env:   BUILD_DIR  Release build of setupkit, without sanitizers (default <repo>/build-h5-rel;
+# env:   BUILD_DIR  Release build of setupkit, without sanitizers (default <repo>/build-bench;
 #                   configured and built here when missing)
 #        WORK_DIR   scratch space, ~1 GB        (default /tmp/bench_extract)
 set -euo pipefail
 
 ROUNDS=${1:-5}
 REPO=$(cd "$(dirname "$0")/.." && pwd)
-BUILD_DIR=${BUILD_DIR:-$REPO/build-h5-rel}
+BUILD_DIR=${BUILD_DIR:-$REPO/build-bench}
 WORK_DIR=${WORK_DIR:-/tmp/bench_extract}
 SETUPKIT=$BUILD_DIR/src/tools/setupkit/setupkit
 
