@@ -9,40 +9,27 @@
 #include "common/errors.h"
 #include "common/testsupport.h"
 #include "description/InstList.h"
+#include "unzip/corpus_manifest.h"
 
 namespace {
-
-std::vector<std::string> SplitTabs(const std::string& line) {
-  std::vector<std::string> fields;
-  std::stringstream stream(line);
-  std::string field;
-  while (std::getline(stream, field, '\t')) fields.push_back(field);
-  return fields;
-}
 
 // Sum of the entries' unpacked sizes per single-disk archive whose central directory is
 // intact, from the corpus manifest.
 std::map<std::string, std::int64_t> ExpectedSizes() {
   std::set<std::string> singleDisk;
-  {
-    std::stringstream archives(ReadFileBytes(TestDataPath("zip/archives.tsv")));
-    std::string line;
-    std::getline(archives, line);
-    while (std::getline(archives, line)) {
-      const auto f = SplitTabs(line);
-      if (f.size() > 5 && f[5] == "1") singleDisk.insert(f[0]);
-    }
+  std::stringstream archives(ReadFileBytes(TestDataPath("zip/archives.tsv")));
+  std::string line;
+  std::getline(archives, line);
+  while (std::getline(archives, line)) {
+    const auto f = corpus::SplitTabs(line);
+    if (f.size() > 5 && f[5] == "1") singleDisk.insert(f[0]);
   }
   std::map<std::string, std::int64_t> sizes;
   std::set<std::string> rebuilt;
-  std::stringstream manifest(ReadFileBytes(TestDataPath("zip/manifest.tsv")));
-  std::string line;
-  std::getline(manifest, line);
-  while (std::getline(manifest, line)) {
-    const auto f = SplitTabs(line);
-    if (f.size() < 13 || !singleDisk.count(f[0])) continue;
-    if (f[12] == "ok-after-rebuild") rebuilt.insert(f[0]);
-    sizes[f[0]] += std::stoll(f[6]);
+  for (const auto& e : corpus::ReadManifest()) {
+    if (!singleDisk.count(e.archive)) continue;
+    if (e.expected == "ok-after-rebuild") rebuilt.insert(e.archive);
+    sizes[e.archive] += e.uncompressedSize;
   }
   for (const auto& name : rebuilt) sizes.erase(name);
   return sizes;
