@@ -28,14 +28,21 @@ struct QuietLog : TLogFile {
 
 }  // namespace
 
-TEST(LogLockedFile, RetriesThenRaisesAndWritesNothing) {
-  TempDir dir;
-  const std::string path = dir.File("ztkinst.log");
-  WriteFileBytes(path, "before\r\n");
-  HANDLE holder = HoldOpen(path);
-  ASSERT_NE(holder, INVALID_HANDLE_VALUE);
+// A log file with one line in it, held open by another program that denies writers.
+class LogLockedFile : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    WriteFileBytes(path_, "before\r\n");
+    holder_.reset(HoldOpen(path_));
+    ASSERT_TRUE(holder_);
+  }
+  TempDir dir_;
+  const std::string path_ = dir_.File("ztkinst.log");
+  win32::FileHandle holder_;
+};
 
-  QuietLog log(path);
+TEST_F(LogLockedFile, RetriesThenRaisesAndWritesNothing) {
+  QuietLog log(path_);
   int pauses = 0;
   log.Sleep = [&pauses](unsigned ms) {
     EXPECT_EQ(ms, 100u);
@@ -43,32 +50,22 @@ TEST(LogLockedFile, RetriesThenRaisesAndWritesNothing) {
   };
   EXPECT_THROW(log.WriteLine("lost"), EInOutError);
   EXPECT_EQ(pauses, 51);
-  CloseHandle(holder);
-  EXPECT_EQ(ReadFileBytes(path), "before\r\n");
+  holder_.reset();
+  EXPECT_EQ(ReadFileBytes(path_), "before\r\n");
 }
 
-TEST(LogLockedFile, SucceedsWhenTheOtherProgramLetsGoInTime) {
-  TempDir dir;
-  const std::string path = dir.File("ztkinst.log");
-  WriteFileBytes(path, "before\r\n");
-  HANDLE holder = HoldOpen(path);
-  ASSERT_NE(holder, INVALID_HANDLE_VALUE);
-
-  QuietLog log(path);
+TEST_F(LogLockedFile, SucceedsWhenTheOtherProgramLetsGoInTime) {
+  QuietLog log(path_);
   int pauses = 0;
   log.Sleep = [&](unsigned) {
-    if (++pauses == 10) {
-      CloseHandle(holder);
-      holder = INVALID_HANDLE_VALUE;
-    }
+    if (++pauses == 10) holder_.reset();
   };
   log.WriteLine("after");
   EXPECT_EQ(pauses, 10);
-  if (holder != INVALID_HANDLE_VALUE) CloseHandle(holder);
-  EXPECT_EQ(ReadFileBytes(path), "before\r\nafter\r\n");
+  EXPECT_EQ(ReadFileBytes(path_), "before\r\nafter\r\n");
 }
 
-TEST(LogLockedFile, ReadersMayOpenTheLogBetweenLines) {
+TEST(LogSharedFile, ReadersMayOpenTheLogBetweenLines) {
   TempDir dir;
   const std::string path = dir.File("ztkinst.log");
   QuietLog log(path);
