@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace os {
 
@@ -58,6 +59,11 @@ bool CreateDirectories(const std::string& path);
 bool RemoveFile(const std::string& path);
 bool RemoveDir(const std::string& path);
 bool MoveFileTo(const std::string& from, const std::string& to);
+// Moves `from` over `to`, replacing an existing file (atomically where the system allows it:
+// a reader sees the old file or the new one, never a mix).
+bool ReplaceFile(const std::string& from, const std::string& to);
+// Copies a file; an existing target is overwritten only with `overwrite`.
+bool CopyFileTo(const std::string& from, const std::string& to, bool overwrite);
 
 // DOS file attribute bits as ZIP and Windows use them.
 constexpr std::uint32_t kAttrReadOnly = 0x01;
@@ -65,6 +71,24 @@ constexpr std::uint32_t kAttrHidden = 0x02;
 constexpr std::uint32_t kAttrSystem = 0x04;
 constexpr std::uint32_t kAttrDirectory = 0x10;
 constexpr std::uint32_t kAttrArchive = 0x20;
+// A junction or symbolic link (natively: a symbolic link).
+constexpr std::uint32_t kAttrReparsePoint = 0x400;
+constexpr std::uint32_t kInvalidAttributes = 0xFFFFFFFF;
+
+// The attributes of a file or directory (of a link itself, not its target);
+// kInvalidAttributes when it does not exist.
+std::uint32_t GetAttributes(const std::string& path);
+// Sets the read-only, hidden, system and archive bits (natively only read-only, as the write
+// bits).
+bool SetAttributes(const std::string& path, std::uint32_t attributes);
+
+struct DirEntry {
+  std::string Name;
+  std::uint32_t Attributes = 0;
+};
+// The entries of a directory, hidden and system ones included, without "." and "..";
+// empty when the directory cannot be read.
+std::vector<DirEntry> ListDirectory(const std::string& directory);
 
 // Sets the modification time from a DOS date-time stamp (local time; date in the high 16
 // bits) and then the attributes (natively only read-only is kept, as the write bits).

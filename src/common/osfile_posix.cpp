@@ -1,4 +1,5 @@
 // The portable file functions on POSIX systems (the native build of the core and its tests).
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/types.h>
@@ -8,6 +9,7 @@
 #include <cstring>
 #include <ctime>
 #include <thread>
+#include <vector>
 
 #include "common/errors.h"
 #include "common/osfile.h"
@@ -100,11 +102,13 @@ void File::Close() {
 }
 
 File OpenFile(const std::string& path, OpenMode mode, bool /*denyWriters*/) {
-  int flags = O_CLOEXEC;
+  // O_NONBLOCK: opening a FIFO must not wait for a writer; anything but a regular file is
+  // refused below, and the flag is cleared again for the file.
+  int flags = O_CLOEXEC | O_NONBLOCK | O_NOCTTY;
   switch (mode) {
     case OpenMode::Read: flags |= O_RDONLY; break;
     case OpenMode::ReadWrite: flags |= O_RDWR; break;
-    case OpenMode::Create: flags |= O_RDWR | O_CREAT | O_TRUNC; break;
+    case OpenMode::Create: flags |= O_RDWR | O_CREAT; break;
   }
   File f;
   std::string native = NativePath(path);
@@ -114,10 +118,22 @@ File OpenFile(const std::string& path, OpenMode mode, bool /*denyWriters*/) {
     return f;
   }
   struct stat st {};
-  if (::fstat(fd, &st) == 0 && S_ISDIR(st.st_mode)) {
+  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    bool isDir = S_ISDIR(st.st_mode);
     ::close(fd);
-    errno = EISDIR;
+    if (isDir) {
+      errno = EISDIR;
+      Fail();
+    } else {
+      tLastError = "Not a regular file";
+    }
+    return f;
+  }
+  // Truncated only now that it is known to be a regular file.
+  if ((mode == OpenMode::Create && ::ftruncate(fd, 0) != 0) ||
+      ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK) != 0) {
     Fail();
+    ::close(fd);
     return f;
   }
   f.handle_ = fd;
@@ -154,11 +170,82 @@ bool RemoveFile(const std::string& path) {
 }
 
 bool RemoveDir(const std::string& path) {
-  return ::rmdir(NativePath(path).c_str()) == 0 || Fail();
+  std::string native = NativePath(path);
+  struct stat st {};
+  // A link to a directory goes itself, as a junction does on Windows.
+  if (::lstat(native.c_str(), &st) == 0 && S_ISLNK(st.st_mode)) {
+    return ::unlink(native.c_str()) == 0 || Fail();
+  }
+  return ::rmdir(native.c_str()) == 0 || Fail();
 }
 
 bool MoveFileTo(const std::string& from, const std::string& to) {
   return ::rename(NativePath(from).c_str(), NativePath(to).c_str()) == 0 || Fail();
+}
+
+bool ReplaceFile(const std::string& from, const std::string& to) {
+  return ::rename(NativePath(from).c_str(), NativePath(to).c_str()) == 0 || Fail();
+}
+
+bool CopyFileTo(const std::string& from, const std::string& to, bool overwrite) {
+  if (!overwrite && GetAttributes(to) != kInvalidAttributes) {
+    errno = EEXIST;
+    return Fail();
+  }
+  try {
+    File in = OpenFile(from, OpenMode::Read);
+    if (!in.IsOpen()) return false;
+    File out = OpenFile(to, OpenMode::Create);
+    if (!out.IsOpen()) return false;
+    std::vector<char> buffer(1 << 16);
+    while (std::size_t n = in.Read(buffer.data(), buffer.size())) out.Write(buffer.data(), n);
+    return true;
+  } catch (const EInOutError& e) {
+    tLastError = e.Message();
+    return false;
+  }
+}
+
+std::uint32_t GetAttributes(const std::string& path) {
+  struct stat st {};
+  std::string native = NativePath(path);
+  if (::lstat(native.c_str(), &st) != 0) return kInvalidAttributes;
+  std::uint32_t attrs = 0;
+  if (S_ISLNK(st.st_mode)) {
+    attrs |= kAttrReparsePoint;
+    struct stat target {};
+    if (::stat(native.c_str(), &target) == 0 && S_ISDIR(target.st_mode)) attrs |= kAttrDirectory;
+  } else if (S_ISDIR(st.st_mode)) {
+    attrs |= kAttrDirectory;
+  }
+  if (!(st.st_mode & 0200)) attrs |= kAttrReadOnly;
+  return attrs ? attrs : kAttrArchive;
+}
+
+bool SetAttributes(const std::string& path, std::uint32_t attributes) {
+  std::string native = NativePath(path);
+  struct stat st {};
+  if (::stat(native.c_str(), &st) != 0) return Fail();
+  mode_t mode = st.st_mode & 07777;
+  mode = (attributes & kAttrReadOnly) ? (mode & ~static_cast<mode_t>(0222)) : (mode | 0200);
+  return ::chmod(native.c_str(), mode) == 0 || Fail();
+}
+
+std::vector<DirEntry> ListDirectory(const std::string& directory) {
+  std::vector<DirEntry> entries;
+  std::string native = NativePath(directory);
+  DIR* dir = ::opendir(native.c_str());
+  if (!dir) {
+    Fail();
+    return entries;
+  }
+  while (dirent* d = ::readdir(dir)) {
+    std::string name = d->d_name;
+    if (name == "." || name == "..") continue;
+    entries.push_back({name, GetAttributes(directory + "/" + name)});
+  }
+  ::closedir(dir);
+  return entries;
 }
 
 bool SetFileTimeAndAttributes(const std::string& path, std::uint32_t dosDateTime,

@@ -38,6 +38,26 @@ bool Fail() {
 
 HANDLE H(std::intptr_t h) { return reinterpret_cast<HANDLE>(h); }
 
+// The path as the wide APIs take it. Past the classic limit the path is made absolute and
+// given the extended-length prefix ("\\?\C:\..." or "\\?\UNC\server\..."), which lifts
+// the limit to about 32,000 characters. Such a path is not normalised by the system any
+// more, so it is made absolute (and "." and ".." resolved) by GetFullPathNameW first.
+std::wstring W(const std::string& path) {
+  std::wstring w = win32::Wide(path);
+  constexpr std::size_t kShortLimit = 240;  // directories must leave room for an 8.3 name
+  if (w.size() < kShortLimit || w.rfind(L"\\\\?\\", 0) == 0) return w;
+  DWORD n = GetFullPathNameW(w.c_str(), 0, nullptr, nullptr);
+  if (n == 0) return w;
+  std::wstring full(n, L'\0');
+  n = GetFullPathNameW(w.c_str(), n, full.data(), nullptr);
+  full.resize(n);
+  if (full.rfind(L"\\\\", 0) == 0) {
+    if (full.rfind(L"\\\\.\\", 0) == 0) return full;  // a device path stays as it is
+    return L"\\\\?\\UNC\\" + full.substr(2);
+  }
+  return L"\\\\?\\" + full;
+}
+
 }  // namespace
 
 bool IsPathSeparator(char c) { return c == '\\' || c == '/'; }
@@ -105,7 +125,7 @@ File OpenFile(const std::string& path, OpenMode mode, bool denyWriters) {
   if (mode != OpenMode::Read) access |= GENERIC_WRITE;
   if (mode == OpenMode::Create) disposition = CREATE_ALWAYS;
   DWORD share = FILE_SHARE_READ | (denyWriters ? 0 : FILE_SHARE_WRITE);
-  HANDLE h = CreateFileW(win32::Wide(path).c_str(), access, share, nullptr, disposition,
+  HANDLE h = CreateFileW(W(path).c_str(), access, share, nullptr, disposition,
                          FILE_ATTRIBUTE_NORMAL, nullptr);
   File f;
   if (h == INVALID_HANDLE_VALUE) {
@@ -113,18 +133,23 @@ File OpenFile(const std::string& path, OpenMode mode, bool denyWriters) {
     return f;
   }
   f.handle_ = reinterpret_cast<std::intptr_t>(h);
+  // Devices and pipes ("CON", "\\.\pipe\...") are no files to read or write here.
+  if (GetFileType(h) != FILE_TYPE_DISK) {
+    f.Close();
+    tLastError = "Not a regular file";
+  }
   return f;
 }
 
 std::string LastErrorMessage() { return tLastError; }
 
 bool FileExists(const std::string& path) {
-  DWORD a = GetFileAttributesW(win32::Wide(path).c_str());
+  DWORD a = GetFileAttributesW(W(path).c_str());
   return a != INVALID_FILE_ATTRIBUTES && !(a & FILE_ATTRIBUTE_DIRECTORY);
 }
 
 bool DirectoryExists(const std::string& path) {
-  DWORD a = GetFileAttributesW(win32::Wide(path).c_str());
+  DWORD a = GetFileAttributesW(W(path).c_str());
   return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_DIRECTORY);
 }
 
@@ -138,26 +163,67 @@ bool CreateDirectories(const std::string& path) {
     std::string parent = p.substr(0, cut);
     if (!(parent.size() == 2 && parent[1] == ':') && !CreateDirectories(parent)) return false;
   }
-  if (CreateDirectoryW(win32::Wide(p).c_str(), nullptr)) return true;
+  if (CreateDirectoryW(W(p).c_str(), nullptr)) return true;
   if (GetLastError() == ERROR_ALREADY_EXISTS && DirectoryExists(p)) return true;
   return Fail();
 }
 
 bool RemoveFile(const std::string& path) {
-  return DeleteFileW(win32::Wide(path).c_str()) || Fail();
+  return DeleteFileW(W(path).c_str()) || Fail();
 }
 
 bool RemoveDir(const std::string& path) {
-  return RemoveDirectoryW(win32::Wide(path).c_str()) || Fail();
+  return RemoveDirectoryW(W(path).c_str()) || Fail();
 }
 
 bool MoveFileTo(const std::string& from, const std::string& to) {
-  return MoveFileW(win32::Wide(from).c_str(), win32::Wide(to).c_str()) || Fail();
+  return MoveFileW(W(from).c_str(), W(to).c_str()) || Fail();
+}
+
+bool ReplaceFile(const std::string& from, const std::string& to) {
+  return MoveFileExW(W(from).c_str(), W(to).c_str(),
+                     MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) ||
+         Fail();
+}
+
+bool CopyFileTo(const std::string& from, const std::string& to, bool overwrite) {
+  return CopyFileW(W(from).c_str(), W(to).c_str(), overwrite ? FALSE : TRUE) || Fail();
+}
+
+std::uint32_t GetAttributes(const std::string& path) {
+  DWORD a = GetFileAttributesW(W(path).c_str());
+  return a == INVALID_FILE_ATTRIBUTES ? kInvalidAttributes : a;
+}
+
+bool SetAttributes(const std::string& path, std::uint32_t attributes) {
+  DWORD attrs = attributes & (kAttrReadOnly | kAttrHidden | kAttrSystem | kAttrArchive);
+  return SetFileAttributesW(W(path).c_str(), attrs ? attrs : FILE_ATTRIBUTE_NORMAL) || Fail();
+}
+
+std::vector<DirEntry> ListDirectory(const std::string& directory) {
+  std::vector<DirEntry> entries;
+  std::string pattern = directory;
+  if (!pattern.empty() && !IsPathSeparator(pattern.back())) pattern += '\\';
+  pattern += '*';
+  WIN32_FIND_DATAW data;
+  HANDLE find = FindFirstFileExW(W(pattern).c_str(), FindExInfoBasic, &data,
+                                 FindExSearchNameMatch, nullptr, 0);
+  if (find == INVALID_HANDLE_VALUE) {
+    Fail();
+    return entries;
+  }
+  do {
+    std::wstring_view name(data.cFileName);
+    if (name == L"." || name == L"..") continue;
+    entries.push_back({win32::Narrow(name), data.dwFileAttributes});
+  } while (FindNextFileW(find, &data));
+  FindClose(find);
+  return entries;
 }
 
 bool SetFileTimeAndAttributes(const std::string& path, std::uint32_t dosDateTime,
                               std::uint32_t attributes) {
-  std::wstring w = win32::Wide(path);
+  std::wstring w = W(path);
   bool ok = true;
   {
     win32::FileHandle h(CreateFileW(w.c_str(), FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ, nullptr,
@@ -178,7 +244,7 @@ bool SetFileTimeAndAttributes(const std::string& path, std::uint32_t dosDateTime
 
 std::uint32_t GetFileDosDateTime(const std::string& path) {
   WIN32_FILE_ATTRIBUTE_DATA data;
-  if (!GetFileAttributesExW(win32::Wide(path).c_str(), GetFileExInfoStandard, &data)) return 0;
+  if (!GetFileAttributesExW(W(path).c_str(), GetFileExInfoStandard, &data)) return 0;
   FILETIME local;
   WORD date = 0, time = 0;
   if (!FileTimeToLocalFileTime(&data.ftLastWriteTime, &local) ||
@@ -189,7 +255,7 @@ std::uint32_t GetFileDosDateTime(const std::string& path) {
 
 std::int64_t GetFileSize(const std::string& path) {
   WIN32_FILE_ATTRIBUTE_DATA data;
-  if (!GetFileAttributesExW(win32::Wide(path).c_str(), GetFileExInfoStandard, &data) ||
+  if (!GetFileAttributesExW(W(path).c_str(), GetFileExInfoStandard, &data) ||
       (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
     return -1;
   return (static_cast<std::int64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
