@@ -2,15 +2,16 @@
 
 #include "common/errors.h"
 
-TWin32RegistryKey::TWin32RegistryKey(HKEY root, const std::string& path, bool create) {
+TWin32RegistryKey::TWin32RegistryKey(HKEY root, const std::string& path, bool create,
+                                     REGSAM view) {
   std::wstring wpath = win32::Wide(path);
   // Registry paths of the program begin with "\"; the API wants them relative.
   while (!wpath.empty() && wpath.front() == L'\\') wpath.erase(0, 1);
   if (create) {
-    RegCreateKeyExW(root, wpath.c_str(), 0, nullptr, 0, KEY_READ | KEY_WRITE, nullptr, key_.put(),
+    RegCreateKeyExW(root, wpath.c_str(), 0, nullptr, 0, KEY_READ | KEY_WRITE | view, nullptr, key_.put(),
                     nullptr);
   } else {
-    RegOpenKeyExW(root, wpath.c_str(), 0, KEY_READ | KEY_WRITE, key_.put());
+    RegOpenKeyExW(root, wpath.c_str(), 0, KEY_READ | KEY_WRITE | view, key_.put());
   }
 }
 
@@ -51,4 +52,21 @@ std::vector<std::string> TWin32RegistryKey::GetValueNames() {
     }
   }
   return names;
+}
+
+bool TWin32RegistryKey::ReadString(const std::string& name, std::string& value) {
+  if (!key_) return false;
+  std::wstring wname = win32::Wide(name);
+  DWORD type = 0, size = 0;
+  if (RegQueryValueExW(key_.get(), wname.c_str(), nullptr, &type, nullptr, &size) != ERROR_SUCCESS ||
+      (type != REG_SZ && type != REG_EXPAND_SZ))
+    return false;
+  std::wstring buffer(size / sizeof(wchar_t) + 1, L'\0');
+  if (RegQueryValueExW(key_.get(), wname.c_str(), nullptr, &type,
+                       reinterpret_cast<BYTE*>(buffer.data()), &size) != ERROR_SUCCESS)
+    return false;
+  buffer.resize(size / sizeof(wchar_t));
+  while (!buffer.empty() && buffer.back() == L'\0') buffer.pop_back();
+  value = win32::Narrow(buffer);
+  return true;
 }

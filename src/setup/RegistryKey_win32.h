@@ -12,7 +12,8 @@
 class TWin32RegistryKey : public IRegistryKey {
  public:
   // Opens (with create) root\path for reading and writing; Opened() tells whether it worked.
-  TWin32RegistryKey(HKEY root, const std::string& path, bool create);
+  // `view` is 0 or a registry view flag (KEY_WOW64_32KEY).
+  TWin32RegistryKey(HKEY root, const std::string& path, bool create, REGSAM view = 0);
   bool Opened() const { return static_cast<bool>(key_); }
 
   bool ValueExists(const std::string& name) override;
@@ -20,6 +21,8 @@ class TWin32RegistryKey : public IRegistryKey {
   void WriteString(const std::string& name, const std::string& value) override;
   bool DeleteValue(const std::string& name) override;
   std::vector<std::string> GetValueNames() override;
+  // A string value; false when it is missing or not a string.
+  bool ReadString(const std::string& name, std::string& value);
 
  private:
   win32::RegKey key_;

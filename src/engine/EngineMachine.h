@@ -1,0 +1,28 @@
+// The machine facts and actions of the engine that a test must not take from the real
+// system: the Windows directory (the uninstaller is copied there) and running a program to
+// its end. The product uses the real ones; tests replace them.
+#pragma once
+
+#include <functional>
+#include <string>
+
+struct TEngineMachine {
+  std::function<std::string()> WindowsDirectory;
+  // Starts program + " " + arguments with the window show state and waits for its end;
+  // false when it could not be started.
+  std::function<bool(const std::string& program, const std::string& arguments, int show)>
+      RunAndWait;
+};
+
+// The engine's machine; starts with the real functions.
+TEngineMachine& EngineMachine();
+
+// The real RunAndWait: the command line (cut to 255 characters) started with normal
+// priority, waited for without a time limit, both handles closed.
+bool RunAndWaitReal(const std::string& program, const std::string& arguments, int show);
+
+// The registry records of an installation that other steps and the wizard read.
+// "Path" of the product key ("" with a logged line when the key cannot be opened).
+std::string ReadInstalledPath();
+// Writes HKEY_CURRENT_USER\SOFTWARE\ZTKUNINSTALL "SystemName" after a removal.
+void MarkUninstalled();

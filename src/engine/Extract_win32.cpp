@@ -1,0 +1,213 @@
+// The directory structure and the extraction of the subsystems' archives, with the list of
+// extracted files per archive (uninst.inf) that the removal reads back.
+#include <memory>
+
+#include "common/errors.h"
+#include "common/osfile.h"
+#include "common/text.h"
+#include "description/InstIDF.h"
+#include "description/InstList.h"
+#include "engine/DirTree.h"
+#include "engine/EnginePaths.h"
+#include "engine/ProgressThread.h"
+#include "engine/SetupUnZip.h"
+#include "setup/Messages.h"
+#include "setup/SetupGlobals.h"
+#include "unzip/Streams.h"
+#include "unzip/UnZipExtractPath.h"
+
+// ---- TSetupUnZip -------------------------------------------------------------------------
+
+TSetupUnZip::TSetupUnZip(TProgressThread& engine) : engine_(engine) {}
+
+void TSetupUnZip::AttachHandlers() {
+  using namespace std::placeholders;
+  OnTotalPercentDone = [this](TUnZip* s, int p) { TotalPercentDone(s, p); };
+  OnBadCRC = [this](TUnZip* s, std::uint32_t c, std::uint32_t st, int i) { BadCRC(s, c, st, i); };
+  OnEndUnZip = [this](TUnZip* s, int i, const std::string& f) { EndUnZip(s, i, f); };
+  OnInputRefill = [this](TUnZip* s) { InputRefill(s); };
+}
+
+void TSetupUnZip::TotalPercentDone(TUnZip* sender, int percent) {
+  std::int32_t ignored;
+  std::string text;
+  engine_.ReadProgress(ignored, text);
+  if (!engine_.SetProgress(percent, text, 0)) {
+    WriteLog(" cancel archive operation");
+    sender->CancelOperation();
+  }
+}
+
+void TSetupUnZip::BadCRC(TUnZip*, std::uint32_t, std::uint32_t, int) {
+  ShowBilingualMessage("Плохой архив !!!", "Invalid archive", SetupGlobals.MessageCaption,
+                       mb::kIconError | mb::kTaskModal);
+}
+
+void TSetupUnZip::EndUnZip(TUnZip* sender, int fileIndex, const std::string& fileName) {
+  os::SetAttributes(fileName, sender->EntryAttributes(fileIndex) & ~os::kAttrReadOnly);
+  WriteLog(" file " + fileName + " was unzipped successful");
+}
+
+void TSetupUnZip::InputRefill(TUnZip* sender) {
+  if (!engine_.CheckPause()) sender->CancelOperation();
+}
+
+// ---- MakeDirStruct -----------------------------------------------------------------------
+
+namespace {
+
+constexpr const char* kStandardDirs[] = {"\\SYSTEM", "\\USER", "\\DATA", "\\EXE", "\\SOURCE", "\\SUBSYS"};
+
+void ShowCannotCreate(const std::string& directory) {
+  ShowBilingualMessage("Не могу создать каталог " + directory,
+                       "error of creation of the directory " + directory,
+                       SetupGlobals.MessageCaption, kErrorBox);
+}
+
+// A directory and every missing parent; a path shorter than 3 characters counts as made.
+bool ForceDirectories(const std::string& path) {
+  std::string p = path;
+  while (p.size() > 3 && p.back() == '\\') p.pop_back();
+  if (p.size() < 3) return true;
+  return os::CreateDirectories(p);
+}
+
+// A section that lost its count gets it back in front of its files.
+void PutUsesCountFirst(TIDFSection& section, int count) {
+  std::vector<std::pair<std::string, std::string>> files;
+  for (int i = 0; i < section.ParamCount(); ++i) {
+    files.emplace_back(section.Params(i)->Name, section.Params(i)->Value);
+  }
+  section.ClearParams();
+  section.AddParam("UsesCount")->SetAsInteger(count);
+  for (const auto& [name, value] : files) section.AddParam(name)->Value = value;
+}
+
+}  // namespace
+
+bool TProgressThread::MakeDirStruct(const std::string& installDir) {
+  WriteLog(" IN funtion MAKEDIRSTRUCT");
+  bool result = true;
+  SetProgressText("Создание структуры каталогов", "Creation of structure of the directories");
+  const std::string dir = NormalizeDestDir(installDir);
+  if (os::DirectoryExists(dir)) {
+    // The wizard has asked the user before replacing an existing directory. A drive root
+    // is never removed whole, whatever the description or the user typed.
+    if (!IsRootOrEmpty(dir)) DeleteDirTree(dir, true);
+  } else {
+    SetPercent(Percent() + 20);
+  }
+  if (!Report()) return result;
+  if (!ForceDirectories(dir)) {
+    ShowCannotCreate(dir);
+    result = false;
+  } else {
+    WriteLog(" directory " + dir + " created");
+    if (!Report(Percent() + 20)) return result;
+    for (const char* sub : kStandardDirs) {
+      const std::string path = (dir.back() == '\\' ? dir.substr(0, dir.size() - 1) : dir) + sub;
+      if (os::DirectoryExists(path)) DeleteDirTree(path, true);
+      if (!os::CreateDirectories(path)) {
+        result = false;
+        ShowCannotCreate(path);
+        break;
+      }
+      WriteLog(" directory " + path + " created");
+      if (!Report(Percent() + 20)) return result;
+    }
+  }
+  if (!result && !IsRootOrEmpty(dir)) DeleteDirTree(dir, true);
+  WriteLog(" OUT funtion MAKEDIRSTRUCT");
+  return result;
+}
+
+// ---- ExtractComponentsFiles --------------------------------------------------------------
+
+bool TProgressThread::ExtractComponentsFiles() {
+  WriteLog(" IN funtion EXTRACTCOMPONENTSFILES");
+  SetPercent(0);
+  const std::string& installDir = state_.InstallDir;
+  const std::string destDir = NormalizeDestDir(installDir);
+  try {
+    TSetupUnZip& zip = *unzip_;
+    zip.RecreateDirs = true;
+    zip.OverwriteMode = TUZOverwriteMode::Always;
+    zip.DoAll = true;
+    zip.IncompleteZipMode = izAssumeBad;
+    zip.RetainAttributes = true;
+    zip.AttachHandlers();
+
+    TIDFTextFile list;
+    const std::string listPath = UninstallInfoPath(installDir);
+    if (os::FileExists(listPath)) {
+      WriteLog(list.LoadFromFile(listPath) ? " uninstall file loaded " + listPath
+                                           : " uninstall file not loaded " + listPath);
+    }
+    if (!Report()) return false;
+
+    TArchiveList archives;
+    state_.InstallTree->CollectArchives(archives, false);
+    WriteLog(" get list of archive files");
+
+    for (int i = 0; i < archives.Count(); ++i) {
+      const TArchive& archive = *archives.Items(i);
+      const std::string name(text::TrimControl(archive.ArchiveName));
+      if (name.empty()) {
+        WriteLog(" archive file name is empty");
+        if (!Report()) return false;
+        continue;
+      }
+      const std::string shortName = archive.Count() > 0 ? archive.Items(0)->ShortName : "";
+      SetProgressText("Копирование файлов подсистемы \"" + shortName + "\"",
+                      "Copy files of subsystem \"" + shortName + "\"");
+      TIDFSection* section = list.FindSection(name);
+      if (!section) {
+        section = list.AddSection(name);
+        section->AddParam("UsesCount")->SetAsInteger(archive.Count());
+        if (!Report()) return false;
+        try {
+          zip.SetZipName(name);
+          zip.ReadArchive();
+        } catch (const EFOpenError&) {
+          ShowBilingualMessage("Не могу открыть архив " + name, "the open error of archive " + name,
+                               SetupGlobals.MessageCaption, kErrorBox);
+          return false;
+        }
+        for (int e = 0; e < zip.EntryCount(); ++e) {
+          if (zip.EntryAttributes(e) & os::kAttrDirectory) continue;
+          // Listed where the reader will write it, and not at all when the reader skips it.
+          const std::string fileName = zip.EntryFileName(e);
+          const unzip::TTargetPlan plan = unzip::PlanTargetDirectory(
+              zip.EntryDirectory(e), fileName, destDir, zip.RootDir(), true);
+          if (plan.Unsafe || fileName.empty()) continue;
+          const std::string path = plan.Directory + fileName;
+          section->AddParam(path);
+          WriteLog(" " + path);
+        }
+        zip.DoAll = true;
+        zip.SetDestDir(destDir);
+        zip.RetainAttributes = true;
+        if (zip.FilesList.empty()) zip.FilesList.push_back("*.*");
+        zip.ExtractFiles();
+      } else {
+        if (TIDFParam* count = section->FindParam("UsesCount")) {
+          count->SetAsInteger(count->AsInteger() + archive.Count());
+        } else {
+          PutUsesCountFirst(*section, archive.Count());
+        }
+        WriteLog(" increment uninstall file");
+      }
+    }
+    if (!list.SaveToFile(listPath)) {
+      throw EInOutError("Cannot write " + listPath + ". " + os::LastErrorMessage());
+    }
+    WriteLog(" OUT funtion EXTRACTCOMPONENTFILES");
+    return true;
+  } catch (const Exception& e) {
+    if (!Terminated()) {
+      ShowLoggedMessage(std::string(e.ClassName()) + " : " + e.Message(),
+                        SetupGlobals.MessageCaption, kErrorBox);
+    }
+    return false;
+  }
+}

@@ -1,0 +1,173 @@
+// TProgressThread, the install engine's worker: it carries out what the wizard decided (a
+// fresh installation, its second half after a restart, adding and removing subsystems, or
+// removing the product) as a fixed sequence of steps, each of which returns a Boolean and
+// reports its own failures with a message box. The steps live in the files of this folder:
+//
+//   ProgressThread_win32.cpp   the thread, the progress record, the pause, the four modes
+//   Extract_win32.cpp          MakeDirStruct, ExtractComponentsFiles, TSetupUnZip
+//   Registry_win32.cpp         WriteReg, RegisterComp, AddDelRegComp, UninstallCopy, ...
+//   DirTree.cpp, EnginePaths.cpp   the portable parts: directory removal, path rules
+//   Removal_win32.cpp          DelDirs, DelCompFiles, DelNotSetSystems
+//   Libraries_win32.cpp        ProcDlls
+//   Pending_win32.cpp          search path, program group, restart and file-check steps
+//
+// Progress flows one way: the steps store percent, text and an extra integer under the
+// progress lock, and the progress window copies them on its timer. Cancelling flows back:
+// Terminate makes every later SetProgress answer false, and each step stops at its next
+// report. Pausing is cooperative: while a pause is requested the worker blocks inside its
+// next report (or at the archive reader's next refill) until Resume or Terminate.
+#pragma once
+
+#include <atomic>
+#include <condition_variable>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "engine/EngineInterfaces.h"
+
+class TArchiveList;
+class TIDFTextFile;
+class TSetupUnZip;
+class TSysTree;
+
+class TProgressThread {
+ public:
+  TProgressThread(TWizardState& state, IProgressView* view);
+  ~TProgressThread();
+  TProgressThread(const TProgressThread&) = delete;
+  TProgressThread& operator=(const TProgressThread&) = delete;
+
+  // Starts the worker. When it has ended, OnTerminate runs on the main thread.
+  void Start();
+  std::function<void()> OnTerminate;
+  // True once Execute and OnTerminate have run.
+  bool Finished() const { return finished_; }
+  // Waits for the end; on the main thread it keeps the message loop running meanwhile.
+  void WaitFor();
+
+  // ---- progress, pause and cancel (safe from any thread) ----
+  // Stores the three values under the progress lock; waits while a pause is requested;
+  // answers false once the thread has been told to terminate.
+  bool SetProgress(std::int32_t percent, const std::string& text, std::int32_t extra);
+  void ReadProgress(std::int32_t& percent, std::string& text) const;
+  void RequestPause();
+  void Resume();
+  void Terminate();
+  bool Terminated() const { return terminated_; }
+  // Blocks while a pause is requested; false once terminated. The archive reader calls it at
+  // every refill of its input.
+  bool CheckPause();
+  // The Cancel handler's access to the libraries: safe at any moment, the loader is created
+  // and freed only under the same lock.
+  void SuspendLibraries();
+  void ResumeLibraries();
+  bool IsAsking();
+
+  // Tests: called inside every progress report before its answer is decided, with the
+  // report's number (from 1). A test may Terminate or pause from here.
+  std::function<void(int report)> OnProgressReport;
+
+  // ---- the sequence ----
+  void Execute();
+  void ExternalPerform();
+  void Install();
+  void InstallContinue();
+  void AddDelComp();
+  bool AddComp();
+  bool DelComp();
+  void Uninstall();
+  void StoreResult();
+  void ShowRebootNotice();
+
+  // Synchronised with the main thread.
+  void InitProgress();
+  void HideProgress();
+  void ShowProgress();
+  void DoneProgress();
+
+  // ---- directory structure and extraction ----
+  bool MakeDirStruct(const std::string& installDir);
+  bool ExtractComponentsFiles();
+
+  // ---- registry ----
+  bool WriteReg();
+  bool RegisterComp();
+  bool AddDelRegComp(bool adding);
+  void UninstallCopy();
+  void WriteUninstIdf();
+  bool ClearProductKey();
+
+  // ---- removal ----
+  bool DelDirs();
+  void DelCompFiles();
+  void DelNotSetSystems();
+  void ConfirmNotSetSystems();
+
+  // ---- libraries ----
+  bool ProcDlls(bool installMode);
+  void RollBackInstall();
+
+  // ---- search path, program group, restart, file checks (steps of their own) ----
+  bool SearchFiles();
+  bool FindReqFiles();
+  bool RegisterComponentPath(const std::string& path);
+  void AddProcessPath(const std::string& path);
+  bool DelPath(const std::string& path);
+  bool MakePrgGrpHolder(const std::vector<std::string>& desktop,
+                        const std::vector<std::string>& menu);
+  void DelPrgGrpHolder(const std::vector<std::string>& desktop,
+                       const std::vector<std::string>& menu);
+  void DelProgramGroup();
+  void MakeSaveInt();
+  void ReadSavedInfo();
+
+  // ---- state ----
+  TWizardState& State() { return state_; }
+  bool Success() const { return success_; }
+  bool RebootPending() const { return rebootPending_; }
+  TSetupUnZip* UnZip() { return unzip_.get(); }
+
+ private:
+  // The current percent, text and extra, reported again (the steps' plain "SetProgress").
+  bool Report();
+  bool Report(std::int32_t percent);
+  void SetProgressText(const std::string& russian, const std::string& english);
+  std::int32_t Percent() const;
+  void SetPercent(std::int32_t percent);
+  // The path of uninst.inf in the install directory.
+  std::string UninstallInfoPath(const std::string& installDir) const;
+  void SetLibraries(ILibraryControl* loader);
+
+  TWizardState& state_;
+  IProgressView* view_;
+  bool viewCreated_ = false;
+
+  mutable std::mutex progressLock_;
+  std::int32_t percent_ = 0;
+  std::string text_;
+  std::int32_t extra_ = 0;
+  int reports_ = 0;
+
+  std::mutex pauseLock_;
+  std::condition_variable pauseChanged_;
+  bool pauseRequested_ = false;
+  std::atomic<bool> terminated_{false};
+
+  std::mutex loaderLock_;
+  ILibraryControl* loader_ = nullptr;
+
+  bool rebootPending_ = false;
+  bool success_ = false;
+  std::unique_ptr<TSysTree> notSetTree_;
+  std::unique_ptr<TSysTree> treeCopy_;
+  std::unique_ptr<TSetupUnZip> unzip_;
+  std::unique_ptr<TArchiveList> archives_;
+
+  std::thread thread_;
+  std::atomic<bool> finished_{false};
+};

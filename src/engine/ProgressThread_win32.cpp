@@ -1,0 +1,413 @@
+// The worker thread: its life, the progress record, the pause, and the four modes' fixed
+// sequences of steps.
+#include "engine/ProgressThread.h"
+
+#include "common/errors.h"
+#include "description/InstList.h"
+#include "engine/EngineMachine.h"
+#include "engine/EnginePaths.h"
+#include "engine/MainThread.h"
+#include "engine/SetupUnZip.h"
+#include "setup/Messages.h"
+#include "setup/Platform_win32.h"
+#include "setup/SetupGlobals.h"
+
+namespace {
+
+bool HasTopLevel(const TSysTree* tree) { return tree && tree->ChildCount() > 0; }
+
+// The four link lists of an installation: what the subsystems to install want, before the
+// library step and after it (then only the entries of subsystems left not done).
+struct TLinkLists {
+  std::vector<std::string> MenuBefore, MenuAfter, DesktopBefore, DesktopAfter;
+
+  void FillBefore(const TSysTree& tree) {
+    tree.CollectLinks(MenuBefore, false);
+    tree.CollectLinks(DesktopBefore, true);
+  }
+  void FillAfter(const TSysTree& tree) {
+    tree.CollectLinks(MenuAfter, false);
+    tree.CollectLinks(DesktopAfter, true);
+  }
+  // What is left in the before-lists are the links of the subsystems that were done.
+  void KeepDone(const std::string& installDir) {
+    SubtractList(MenuBefore, MenuAfter);
+    MakeAbsolute(MenuBefore, installDir);
+    SubtractList(DesktopBefore, DesktopAfter);
+    MakeAbsolute(DesktopBefore, installDir);
+  }
+};
+
+}  // namespace
+
+TProgressThread::TProgressThread(TWizardState& state, IProgressView* view)
+    : state_(state), view_(view) {}
+
+TProgressThread::~TProgressThread() {
+  if (thread_.joinable()) {
+    Terminate();
+    WaitFor();
+    thread_.join();
+  }
+}
+
+void TProgressThread::Start() {
+  thread_ = std::thread([this] {
+    Execute();
+    try {
+      if (OnTerminate) mainthread::Run(OnTerminate);
+    } catch (...) {
+      // The handler's own failures are its business; the thread ends either way.
+    }
+    finished_ = true;
+  });
+}
+
+void TProgressThread::WaitFor() {
+  if (mainthread::IsMainThread()) {
+    mainthread::PumpUntil([this] { return finished_.load(); });
+  } else {
+    while (!finished_) os::SleepMs(10);
+  }
+  if (thread_.joinable()) thread_.join();
+}
+
+// ---- progress, pause and cancel --------------------------------------------------------
+
+bool TProgressThread::SetProgress(std::int32_t percent, const std::string& text,
+                                  std::int32_t extra) {
+  int report;
+  {
+    std::lock_guard<std::mutex> lock(progressLock_);
+    extra_ = extra;
+    percent_ = percent;
+    text_ = text;
+    report = ++reports_;
+  }
+  if (OnProgressReport) OnProgressReport(report);
+  return CheckPause();
+}
+
+bool TProgressThread::CheckPause() {
+  std::unique_lock<std::mutex> lock(pauseLock_);
+  pauseChanged_.wait(lock, [this] { return !pauseRequested_ || terminated_; });
+  return !terminated_;
+}
+
+void TProgressThread::ReadProgress(std::int32_t& percent, std::string& text) const {
+  std::lock_guard<std::mutex> lock(progressLock_);
+  percent = percent_;
+  text = text_;
+}
+
+void TProgressThread::RequestPause() {
+  std::lock_guard<std::mutex> lock(pauseLock_);
+  pauseRequested_ = true;
+}
+
+void TProgressThread::Resume() {
+  {
+    std::lock_guard<std::mutex> lock(pauseLock_);
+    pauseRequested_ = false;
+  }
+  pauseChanged_.notify_all();
+}
+
+void TProgressThread::Terminate() {
+  {
+    std::lock_guard<std::mutex> lock(pauseLock_);
+    terminated_ = true;
+  }
+  pauseChanged_.notify_all();
+}
+
+void TProgressThread::SetLibraries(ILibraryControl* loader) {
+  std::lock_guard<std::mutex> lock(loaderLock_);
+  loader_ = loader;
+}
+
+void TProgressThread::SuspendLibraries() {
+  std::lock_guard<std::mutex> lock(loaderLock_);
+  if (loader_) loader_->SuspendAll();
+}
+
+void TProgressThread::ResumeLibraries() {
+  std::lock_guard<std::mutex> lock(loaderLock_);
+  if (loader_) loader_->ResumeAll();
+}
+
+bool TProgressThread::IsAsking() {
+  std::lock_guard<std::mutex> lock(loaderLock_);
+  return loader_ && loader_->IsAsking();
+}
+
+bool TProgressThread::Report() {
+  std::int32_t percent, extra;
+  std::string text;
+  {
+    std::lock_guard<std::mutex> lock(progressLock_);
+    percent = percent_;
+    extra = extra_;
+    text = text_;
+  }
+  return SetProgress(percent, text, extra);
+}
+
+bool TProgressThread::Report(std::int32_t percent) {
+  std::int32_t extra;
+  std::string text;
+  {
+    std::lock_guard<std::mutex> lock(progressLock_);
+    extra = extra_;
+    text = text_;
+  }
+  return SetProgress(percent, text, extra);
+}
+
+void TProgressThread::SetProgressText(const std::string& russian, const std::string& english) {
+  std::lock_guard<std::mutex> lock(progressLock_);
+  text_ = SetupGlobals.IsEnglish ? english : russian;
+}
+
+std::int32_t TProgressThread::Percent() const {
+  std::lock_guard<std::mutex> lock(progressLock_);
+  return percent_;
+}
+
+void TProgressThread::SetPercent(std::int32_t percent) {
+  std::lock_guard<std::mutex> lock(progressLock_);
+  percent_ = percent;
+}
+
+std::string TProgressThread::UninstallInfoPath(const std::string& installDir) const {
+  return installDir + "\\" + SetupGlobals.UninstallInfoFileName;
+}
+
+// ---- the progress window ---------------------------------------------------------------
+
+void TProgressThread::InitProgress() {
+  WriteLog(" init progress");
+  SetupGlobals.RebootRequired = rebootPending_;
+  unzip_ = std::make_unique<TSetupUnZip>(*this);
+  if (view_) {
+    view_->Create(*this, state_.Mode);
+    viewCreated_ = true;
+    view_->Show();
+  }
+}
+
+void TProgressThread::HideProgress() {
+  WriteLog(" hide progress");
+  if (view_ && viewCreated_) view_->Hide();
+}
+
+void TProgressThread::ShowProgress() {
+  WriteLog(" show progress");
+  if (view_ && viewCreated_) view_->Show();
+}
+
+void TProgressThread::DoneProgress() {
+  WriteLog(" done progress");
+  if (view_ && viewCreated_) view_->Close();
+  viewCreated_ = false;
+  unzip_.reset();
+}
+
+// ---- the sequence ----------------------------------------------------------------------
+
+void TProgressThread::Execute() {
+  WriteLog(" execute of install thread");
+  try {
+    ExternalPerform();
+    WriteLog(" terminate of install thread");
+  } catch (const std::exception& e) {
+    // An exception from outside the program's own family (out of memory, a library fault)
+    // is shown the same way: a worker must never take the process down with it.
+    const auto* own = dynamic_cast<const Exception*>(&e);
+    const std::string name = own ? own->ClassName() : "Exception";
+    ShowLoggedMessage(name + ": " + (own ? own->Message() : std::string(e.what())),
+                      SetupGlobals.MessageCaption, kErrorBox);
+  }
+}
+
+void TProgressThread::ExternalPerform() {
+  WriteLog(" IN procedure EXTERNALPERFORM");
+  SetPercent(0);
+  struct Done {
+    TProgressThread& self;
+    ~Done() {
+      try {
+        mainthread::Run([this] { self.DoneProgress(); });
+      } catch (...) {
+      }
+      WriteLog(" OUT procedure EXTERNALPERFORM");
+    }
+  } done{*this};
+  mainthread::Run([this] { InitProgress(); });
+  rebootPending_ = false;
+  success_ = true;
+  switch (state_.Mode) {
+    case smInstall:
+      if (SetupGlobals.ContinueAfterRestart) {
+        ReadSavedInfo();
+        InstallContinue();
+      } else {
+        Install();
+      }
+      break;
+    case smAddDelete:
+      AddDelComp();
+      break;
+    case smUninstall:
+      Uninstall();
+      break;
+  }
+  mainthread::Run([this] { HideProgress(); });
+  StoreResult();
+}
+
+void TProgressThread::StoreResult() {
+  if (rebootPending_) return;
+  switch (state_.Mode) {
+    case smInstall:
+      state_.Succeeded = HasTopLevel(state_.InstallTree) && success_;
+      break;
+    case smAddDelete:
+      state_.Succeeded = success_;
+      break;
+    case smUninstall:
+      state_.Succeeded = false;
+      if (success_) {
+        MarkUninstalled();
+        state_.Succeeded = true;
+      }
+      break;
+  }
+}
+
+void TProgressThread::ShowRebootNotice() {
+  ShowBilingualMessage("Для продолжения инсталляции необходима перезагрузка системы",
+                       "For continuation of installation system will be rebooted",
+                       SetupGlobals.MessageCaption, kNoticeBox | mb::kOk);
+}
+
+void TProgressThread::Install() {
+  WriteLog(" IN procedure INSTALL");
+  success_ = false;
+  if (!SearchFiles()) return;
+  const std::string& dir = state_.InstallDir;
+  if (MakeDirStruct(dir) && ExtractComponentsFiles()) {
+    if (!SetupGlobals.RegisteredSetup) {
+      AddProcessPath(dir);
+      InstallContinue();
+    } else if (WriteReg() && RegisterComponentPath(NormalizeDestDir(dir))) {
+      if (!GetPlatformFacts().IsWindows9x) {
+        WriteLog(" OS platform is Windows NT");
+        InstallContinue();
+      } else {
+        WriteLog(" OS platform is Windows 9x");
+        MakeSaveInt();
+        ShowRebootNotice();
+        rebootPending_ = true;
+        SetupGlobals.RebootRequired = true;
+        WriteLog(" reboot windows");
+      }
+    }
+  }
+  WriteLog(" OUT procedure INSTALL");
+}
+
+void TProgressThread::InstallContinue() {
+  WriteLog(" IN procedure INSTALLCONTINUE");
+  TLinkLists links;
+  success_ = true;
+  links.FillBefore(*state_.InstallTree);
+  WriteLog(" created lists of links");
+  if (ProcDlls(true) && HasTopLevel(state_.InstallTree)) {
+    if (SetupGlobals.RegisteredSetup) RegisterComp();
+    links.FillAfter(*state_.InstallTree);
+    links.KeepDone(state_.InstallDir);
+    MakePrgGrpHolder(links.DesktopBefore, links.MenuBefore);
+    if (SetupGlobals.RegisteredSetup) UninstallCopy();
+  }
+  WriteLog(" OUT procedure INSTALLCONTINUE");
+}
+
+void TProgressThread::AddDelComp() {
+  success_ = false;
+  if (!AddComp()) return;
+  success_ = DelComp();
+}
+
+bool TProgressThread::AddComp() {
+  WriteLog(" IN function ADDCOMP");
+  bool result = true;
+  if (HasTopLevel(state_.InstallTree)) {
+    if (!FindReqFiles()) return false;
+    state_.InstallTree->SaveSelection();
+    result = false;
+    if (ExtractComponentsFiles()) {
+      TLinkLists links;
+      links.FillBefore(*state_.InstallTree);
+      WriteLog(" adding components");
+      if (ProcDlls(true)) {
+        AddDelRegComp(true);
+        links.FillAfter(*state_.InstallTree);
+        links.KeepDone(state_.InstallDir);
+        MakePrgGrpHolder(links.DesktopBefore, links.MenuBefore);
+        result = true;
+      }
+    }
+  }
+  WriteLog(" OUT function ADDCOMP");
+  return result;
+}
+
+bool TProgressThread::DelComp() {
+  WriteLog(" IN function DELCOMP");
+  bool result = true;
+  TSysTree* tree = state_.DeleteTree;
+  if (HasTopLevel(tree)) {
+    tree->SaveSelection();
+    std::vector<std::string> menu, desktop;
+    tree->CollectLinks(menu, false);
+    tree->CollectLinks(desktop, true);
+    archives_ = std::make_unique<TArchiveList>();
+    tree->CollectArchives(*archives_, false);
+    WriteLog("");
+    WriteLog(" deleting not set components");
+    result = false;
+    if (ProcDlls(false)) {
+      DelCompFiles();
+      AddDelRegComp(false);
+      MakeAbsolute(menu, state_.InstallDir);
+      MakeAbsolute(desktop, state_.InstallDir);
+      DelPrgGrpHolder(desktop, menu);
+      WriteLog(" deleting not set components successful");
+      result = true;
+      // Removed once: the subsystems of this pass are gone, so a later pass over the same
+      // tree (the add/delete sequence runs the removal after the addition's clean-up has
+      // run it already) finds nothing left to remove and counts no archive twice.
+      tree->ClearChildren();
+    }
+    archives_.reset();
+  }
+  WriteLog(" OUT function DELCOMP");
+  return result;
+}
+
+void TProgressThread::Uninstall() {
+  if (!SetupGlobals.RegisteredSetup) {
+    success_ = true;
+    return;
+  }
+  WriteLog(" IN procedure UNINSTALL");
+  success_ = false;
+  WriteLog(" uninstalling systems");
+  if (ProcDlls(false) && DelDirs() && DelPath(ReadInstalledPath())) {
+    DelProgramGroup();
+    ClearProductKey();
+    success_ = true;
+  }
+  WriteLog(" OUT procedure UNINSTALL");
+}

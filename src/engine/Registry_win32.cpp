@@ -1,0 +1,199 @@
+// The registry records of an installation, the uninstall description and the entry in the
+// Windows list of installed programs.
+#include <windows.h>
+
+#include "common/osfile.h"
+#include "common/win32.h"
+#include "description/InstIDF.h"
+#include "description/InstList.h"
+#include "engine/EngineMachine.h"
+#include "engine/ProgressThread.h"
+#include "setup/Messages.h"
+#include "setup/ProductKeys_win32.h"
+#include "setup/SetupGlobals.h"
+
+namespace {
+
+std::string RealWindowsDirectory() {
+  UINT n = GetWindowsDirectoryW(nullptr, 0);
+  std::wstring buffer(n, L'\0');
+  n = GetWindowsDirectoryW(buffer.data(), n);
+  buffer.resize(n);
+  return win32::Narrow(buffer);
+}
+
+// "reg" of a 64-bit build would import into the 64-bit view; the product's records are in
+// the 32-bit one, where a 32-bit build's import went.
+std::string RegImportArguments() {
+  std::string args = "IMPORT OID_QMD_3.reg";
+  if constexpr (sizeof(void*) == 8) args += " /reg:32";
+  return args;
+}
+
+}  // namespace
+
+TEngineMachine& EngineMachine() {
+  static TEngineMachine machine{RealWindowsDirectory, RunAndWaitReal};
+  return machine;
+}
+
+bool RunAndWaitReal(const std::string& program, const std::string& arguments, int show) {
+  std::string commandLine = program + " " + arguments;
+  if (commandLine.size() > 255) commandLine.resize(255);
+  std::wstring wide = win32::Wide(commandLine);
+  STARTUPINFOW startup{};
+  startup.cb = sizeof startup;
+  startup.dwFlags = STARTF_USESHOWWINDOW;
+  startup.wShowWindow = static_cast<WORD>(show);
+  PROCESS_INFORMATION process{};
+  if (!CreateProcessW(nullptr, wide.data(), nullptr, nullptr, FALSE, NORMAL_PRIORITY_CLASS,
+                      nullptr, nullptr, &startup, &process))
+    return false;
+  win32::Handle processHandle(process.hProcess), threadHandle(process.hThread);
+  WaitForSingleObject(processHandle.get(), INFINITE);
+  return true;
+}
+
+std::string ReadInstalledPath() {
+  TWin32RegistryKey key = productkeys::Open(HKEY_LOCAL_MACHINE, productkeys::kProduct, true);
+  std::string path;
+  if (!key.Opened()) {
+    WriteLog(" ZTK path not found");
+    return path;
+  }
+  key.ReadString("Path", path);
+  return path;
+}
+
+void MarkUninstalled() {
+  TWin32RegistryKey key =
+      productkeys::Open(HKEY_CURRENT_USER, productkeys::kUninstallMark, true);
+  if (key.Opened()) key.WriteString("SystemName", SetupGlobals.SystemName);
+}
+
+bool TProgressThread::WriteReg() {
+  WriteLog(" IN function WRITEREG");
+  bool result = true;
+  SetProgressText("Изменение реестра", "Change registry");
+  SetPercent(0);
+  if (!Report()) return true;
+  if (SetupGlobals.SetupType == 1 && productkeys::Exists(HKEY_LOCAL_MACHINE, productkeys::kProduct)) {
+    productkeys::Delete(HKEY_LOCAL_MACHINE, productkeys::kProduct);
+  }
+  TWin32RegistryKey key = productkeys::Open(HKEY_LOCAL_MACHINE, productkeys::kProduct, true);
+  if (!key.Opened()) {
+    ShowBilingualMessage("Не могу изменить реестр! Возможно вы не имеете достаточных прав",
+                         "error of change of the registry", SetupGlobals.MessageCaption,
+                         kErrorBox);
+    result = false;
+  } else {
+    key.WriteString("Path", state_.InstallDir);
+    if (!Report(20)) return true;
+    key.WriteString("Program Group", state_.ProgramGroup);
+    key.WriteString("DestDir", os::CurrentDirectory());
+    Report(40);
+  }
+  WriteLog(" OUT function WRITEREG");
+  return result;
+}
+
+bool TProgressThread::RegisterComp() {
+  WriteLog(" IN function REGISTERCOMP");
+  {
+    TWin32RegistryKey key =
+        productkeys::Open(HKEY_LOCAL_MACHINE, productkeys::kSubSystems, true);
+    if (key.Opened()) {
+      if (!Report(40)) return true;
+      state_.InstallTree->UpdateInstalledValues(key, 1);
+      if (!Terminated()) Report(100);
+    }
+  }
+  EngineMachine().RunAndWait("reg", RegImportArguments(), SW_HIDE);
+  WriteLog(" OUT function REGISTERCOMP");
+  return true;
+}
+
+bool TProgressThread::AddDelRegComp(bool adding) {
+  WriteLog(" IN function ADDDELREGCOMP");
+  SetProgressText("Изменение реестра", "Change of the registry");
+  SetPercent(0);
+  if (!Report()) return true;
+  if (adding) {
+    TWin32RegistryKey key =
+        productkeys::Open(HKEY_LOCAL_MACHINE, productkeys::kSubSystems, true);
+    WriteLog(" registering components in registry");
+    state_.InstallTree->UpdateInstalledValues(key, 1);
+    WriteLog(" registering components in registry successful");
+    if (!Report(40)) return true;
+  } else {
+    TWin32RegistryKey key =
+        productkeys::Open(HKEY_LOCAL_MACHINE, productkeys::kSubSystems, false);
+    if (key.Opened()) {
+      WriteLog(" unregistering components from registry");
+      state_.DeleteTree->UpdateInstalledValues(key, 2);
+      WriteLog(" unregistering components from registry successful");
+      if (!Report(80)) return true;
+    }
+  }
+  if (!Terminated()) Report(100);
+  WriteLog(" OUT function ADDDELREGCOMP");
+  return true;
+}
+
+void TProgressThread::UninstallCopy() {
+  WriteLog(" IN procedure UNINSTALLCOPY");
+  const std::string windowsDir = EngineMachine().WindowsDirectory();
+  const std::string& installDir = state_.InstallDir;
+  const std::string& startDir = SetupGlobals.StartDir;
+  const std::string uninstaller = "ztkuinst.exe";
+  if (!os::FileExists(windowsDir + "\\" + uninstaller)) {
+    if (os::FileExists(installDir + "\\" + uninstaller)) {
+      os::CopyFileTo(installDir + "\\" + uninstaller, windowsDir + "\\" + uninstaller, true);
+    } else if (os::FileExists(startDir + "\\" + uninstaller)) {
+      os::CopyFileTo(startDir + "\\" + uninstaller, windowsDir + "\\" + uninstaller, true);
+    }
+  }
+  if (!os::FileExists(installDir + "\\EXE\\setup.exe")) {
+    os::CopyFileTo(startDir + "\\setup.exe", installDir + "\\EXE\\setup.exe", true);
+  }
+  if (!os::FileExists(installDir + "\\EXE\\setup.idf")) {
+    os::CopyFileTo(startDir + "\\setup.idf", installDir + "\\EXE\\setup.idf", true);
+  }
+  WriteUninstIdf();
+  TWin32RegistryKey key = productkeys::Open(
+      HKEY_LOCAL_MACHINE, productkeys::kUninstallBase + SetupGlobals.SystemName, true);
+  if (key.Opened()) {
+    key.WriteString("DisplayName", SetupGlobals.SystemName);
+    key.WriteString("UnInstallString",
+                    windowsDir + "\\" + uninstaller + " " + installDir + "\\uninst.idf");
+  }
+  WriteLog(" uninstall copy successful");
+  WriteLog(" OUT procedure UNINSTALLCOPY");
+}
+
+void TProgressThread::WriteUninstIdf() {
+  TIDFTextFile file;
+  TIDFSection* uninstall = file.AddSection("Uninstall");
+  uninstall->AddParam("FileName")->SetAsString(state_.InstallDir + "\\EXE\\Setup.exe");
+  if (SetupGlobals.SetupType == 1) uninstall->AddParam("ParamStr")->SetAsString("UNINSTALL");
+  file.AddSection("Directories")->AddParam(state_.InstallDir);
+  if (!file.SaveToFile(state_.InstallDir + "\\uninst.idf")) {
+    WriteLog(" uninst.idf not written: " + os::LastErrorMessage());
+  }
+}
+
+bool TProgressThread::ClearProductKey() {
+  SetProgressText("Изменение реестра", "change of the registry");
+  SetPercent(0);
+  if (!Report()) return true;
+  if (!productkeys::Exists(HKEY_LOCAL_MACHINE, productkeys::kProduct)) return true;
+  if (productkeys::Delete(HKEY_LOCAL_MACHINE, productkeys::kProduct)) {
+    if (!Report(100)) return true;
+    WriteLog(" registry cleared successful");
+    return true;
+  }
+  ShowBilingualMessage("Ошибка удаления данных из реестра",
+                       "error of deleting of the data from registry", SetupGlobals.MessageCaption,
+                       kErrorBox);
+  return false;
+}

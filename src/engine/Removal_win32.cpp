@@ -1,0 +1,143 @@
+// The removing steps: the install directory on uninstall, the files of archives that no
+// installed subsystem uses any more, and the clean-up after the library step.
+#include <windows.h>
+
+#include <memory>
+
+#include "common/errors.h"
+#include "common/osfile.h"
+#include "common/text.h"
+#include "description/InstIDF.h"
+#include "description/InstList.h"
+#include "engine/DirTree.h"
+#include "engine/EngineMachine.h"
+#include "engine/EnginePaths.h"
+#include "engine/ProgressThread.h"
+#include "setup/Messages.h"
+#include "setup/SetupGlobals.h"
+
+bool TProgressThread::DelDirs() {
+  SetProgressText("Удаление каталогов", "deleting of the directories");
+  if (!Report(0)) return true;
+  const std::string path = ReadInstalledPath();
+  WriteLog(" deleting directory " + path);
+  if (!Report(20)) return true;
+  if (IsRootOrEmpty(path)) {
+    // A damaged record must not turn an uninstall into the removal of a whole drive.
+    WriteLog(" installed path is not a directory of its own; nothing deleted");
+  } else {
+    DeleteDirTree(path, false);
+  }
+  Report(100);
+  return true;
+}
+
+void TProgressThread::DelCompFiles() {
+  if (!SetupGlobals.RegisteredSetup) return;
+  WriteLog(" IN procedure DELCOMPFILES");
+  SetProgressText("Изменение реестра", "Change of the registry");
+  SetPercent(0);
+  if (!Report()) return;
+  const std::string installedPath = ReadInstalledPath();
+  const std::string listPath = UninstallInfoPath(installedPath);
+  TIDFTextFile list;
+  if (!list.LoadFromFile(listPath)) {
+    const std::string& name = SetupGlobals.UninstallInfoFileName;
+    ShowBilingualMessage("Ошибка чтения " + name, "error of reading " + name,
+                         SetupGlobals.MessageCaption, kErrorBox);
+  } else {
+    if (!Report()) return;
+    for (int i = 0; archives_ && i < archives_->Count(); ++i) {
+      const TArchive& archive = *archives_->Items(i);
+      const std::string name(text::TrimControl(archive.ArchiveName));
+      TIDFSection* section = list.FindSection(name);
+      if (!section || section->ParamCount() == 0) continue;
+      TIDFParam& usesCount = *section->Params(0);
+      std::int32_t count;
+      try {
+        count = usesCount.AsInteger() - archive.Count();
+      } catch (const EConvertError&) {
+        // A count that is no number cannot say that the files are unused: keep them.
+        WriteLog(" uninstall file: no use count for " + name);
+        continue;
+      }
+      usesCount.SetAsInteger(count);
+      if (count > 0) continue;
+      for (int p = 1; p < section->ParamCount(); ++p) {
+        const std::string path = UninstallFilePath(*section->Params(p));
+        if (!IsInsideDirectory(path, installedPath)) {
+          WriteLog(" file " + path + " is outside the installation; not deleted");
+        } else if (os::FileExists(path)) {
+          const std::uint32_t attributes = os::GetAttributes(path);
+          os::SetAttributes(path, attributes & ~(os::kAttrReadOnly | os::kAttrHidden | os::kAttrSystem));
+          if (!os::RemoveFile(path)) {
+            ShowBilingualMessage("Ошибка удаления файла " + path,
+                                 "error of deleting of the file " + path,
+                                 SetupGlobals.MessageCaption, kErrorBox);
+          }
+        }
+        if (!Report()) return;
+      }
+      list.DeleteSection(section->Name);
+    }
+    if (!list.SaveToFile(listPath)) WriteLog(" uninstall file not saved " + listPath);
+  }
+  WriteLog(" OUT procedure DELCOMPFILES");
+}
+
+void TProgressThread::DelNotSetSystems() {
+  WriteLog(" IN procedure DELNOTSETSYSTEMS");
+  notSetTree_ = std::make_unique<TSysTree>();
+  WriteLog(" got not set systems");
+  ConfirmNotSetSystems();
+  if (!Report()) {
+    notSetTree_.reset();
+    return;
+  }
+  if (notSetTree_->ChildCount() > 0) {
+    SetProgressText("Удаление неустановившихся систем", "Deleting of the unstready subsystems");
+    notSetTree_->DeselectAll();
+    archives_ = std::make_unique<TArchiveList>();
+    notSetTree_->CollectArchives(*archives_, false);
+    DelCompFiles();
+    archives_.reset();
+  }
+  notSetTree_.reset();
+  if (!Report()) return;
+  WriteLog(" got not set systems");
+  if (state_.DeleteTree && state_.DeleteTree->ChildCount() > 0) {
+    state_.DeleteTree->DeselectAll();
+    DelComp();
+    if (!Report()) return;
+  }
+  WriteLog(" OUT procedure DELNOTSETSYSTEMS");
+}
+
+void TProgressThread::ConfirmNotSetSystems() {
+  TSysTree* tree = state_.InstallTree;
+  if (!Report() || !tree || tree->ChildCount() == 0) return;
+  tree->CopyUnselectedTo(notSetTree_.get());
+  if (notSetTree_->ChildCount() == 0) return;
+  tree->RemoveUnselected(false);
+  std::string dependents;
+  notSetTree_->CollectDependents(dependents);
+  TSysTree scratch;
+  // The list grows while it is walked: each removed subsystem adds its own dependents.
+  for (int k = 1;; ++k) {
+    const std::int32_t number = GetListItem(dependents, k);
+    if (number == -1) break;
+    if (!Report()) break;
+    TSysNode* node = tree->FindInSubtree(number);
+    if (!node || !node->Info.Selected) continue;
+    const std::string& name = node->Info.ShortName;
+    if (ShowBilingualMessage(
+            "Подсистема " + name + "\r\n возможно не будет работать.\r\nУдалить подсистему?",
+            "Subsystem " + name + "\r\n will not be possible to work.\r\nTo remove subsystem?",
+            SetupGlobals.MessageCaption, kQuestionBox) == mb::kIdYes) {
+      scratch.ClearChildren();
+      TSysTree::CopyWithAncestors(node, &scratch);
+      scratch.MergeInto(state_.DeleteTree);
+      node->CollectDependents(dependents);
+    }
+  }
+}
