@@ -173,13 +173,15 @@ class TSysNode : public TCustomSysNode {
   int GetRecordSize() const;
   // Writes GetRecordSize() bytes; returns their count, 0 on failure.
   int WriteRecord(std::uint8_t* block) const;
+  // The readers take the size of the block the record lies in: a library may overwrite
+  // every length inside the block, so none of them is followed beyond `size` bytes.
+  //
   // The child record with that index, or nullptr (outside the stored child count, or a
-  // record that does not fit). Without `size` the record's own length field bounds it.
-  static const std::uint8_t* GetChildRecord(const std::uint8_t* record, int index);
+  // record that does not fit in `size`).
   static const std::uint8_t* GetChildRecord(const std::uint8_t* record, std::size_t size,
                                             int index);
-  // Takes back the selection a library left in the record; returns Complete.
-  bool ReadSelectionFromRecord(const std::uint8_t* record);
+  // Takes back the selection a library left in the record; returns Complete. A record that
+  // does not fit in `size` changes nothing.
   bool ReadSelectionFromRecord(const std::uint8_t* record, std::size_t size);
 
  protected:
@@ -214,7 +216,8 @@ class TSysTree : public TCustomSysNode {
 
   // Builds the tree from a description. False (tree empty) without a file or when two
   // subsystems share a number; a number in "SubSystems" that is not one raises
-  // EConvertError.
+  // EConvertError. A subsystem numbered below 0 is not loaded (and the log says so): -1
+  // means "no item" to everyone who walks a list of numbers.
   bool LoadFromIDF(const TIDFTextFile* file);
   // Appends a "SubSystems" section and one section per node to the file object.
   bool SaveToIDF(TIDFTextFile* file) const;

@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <map>
 #include <set>
+#include <unordered_map>
 
 #include "common/errors.h"
 #include "common/text.h"
@@ -34,6 +35,28 @@ std::int32_t IntegerValue(const TIDFSection& section, const char* key) {
   return param->AsInteger();
 }
 
+// The parameters of one section by name, ASCII letters folded, each name leading to the
+// first parameter that bears it, as FindParam finds it. Built once per section, so that
+// reading a section with many keys does not search the whole section again for each key.
+class SectionKeys {
+ public:
+  explicit SectionKeys(const TIDFSection& section) {
+    for (int i = 0; i < section.ParamCount(); ++i) {
+      const TIDFParam* param = section.Params(i);
+      first_.emplace(text::UpperAscii(param->Name), param);
+    }
+  }
+  // The value of the first parameter of that name; empty when there is none.
+  const std::string& Value(const std::string& name) const {
+    static const std::string none;
+    auto found = first_.find(text::UpperAscii(name));
+    return found == first_.end() ? none : found->second->AsString();
+  }
+
+ private:
+  std::unordered_map<std::string, const TIDFParam*> first_;
+};
+
 // True when the key's first characters, as many as the keyword has, trimmed and
 // upper-cased, are the keyword.
 bool HasKeyPrefix(const std::string& name, std::string_view keyword) {
@@ -50,6 +73,8 @@ struct Entry {
   std::int32_t parent = 0;
   bool used = false;         // already made into a node during this load
   bool looped = false;
+  bool refused = false;      // a negative number: never loaded
+  bool dependReported = false;  // its bad "Depend" was shown once in this load
   // The numbers of its "Depend" before the first item that is not a number, and whether
   // there is such an item.
   std::vector<std::int32_t> depends;
@@ -79,12 +104,20 @@ class LoadContext {
       entry.number = numbers_[static_cast<std::size_t>(i)];
       auto found = sections.find(text::UpperAscii(entry.param->Name));
       entry.section = found == sections.end() ? nullptr : found->second;
-      if (entry.section) ReadEntry(entry);
+      if (entry.number < 0) {
+        // -1 is the "no item" answer of a walk through a comma list of numbers, so a
+        // subsystem numbered below 0 would cut short every list that names it.
+        entry.refused = true;
+        WriteLog(" subsystem " + entry.param->Name + " is not loaded: its number " +
+                 std::to_string(entry.number) + " is negative");
+      } else if (entry.section) {
+        ReadEntry(entry);
+      }
       entries_.push_back(std::move(entry));
     }
     for (std::size_t i = 0; i < entries_.size(); ++i) {
       const Entry& e = entries_[i];
-      byName_.emplace(e.param->Name, i);
+      if (e.refused) continue;
       if (e.section && e.parentOk && e.parent != 0) byParent_[e.parent].push_back(i);
       if (e.badDepend) badDepends_.push_back(i);
       for (std::int32_t n : e.depends) {
@@ -142,8 +175,9 @@ class LoadContext {
 
   // DependedOnBy of subsystem `number`: the values of the entries whose "Depend" names it.
   // An entry whose "Depend" breaks off at an item that is not a number before naming it is
-  // reported, each time a subsystem's dependents are looked for.
-  std::string DependedOnBy(std::int32_t number) const {
+  // reported the first time it matters, once per load: a box for every other subsystem
+  // would bury the person under the same message.
+  std::string DependedOnBy(std::int32_t number) {
     std::string list;
     auto found = dependents_.find(number);
     if (found != dependents_.end()) {
@@ -154,21 +188,14 @@ class LoadContext {
       }
     }
     for (std::size_t i : badDepends_) {
-      const Entry& e = entries_[i];
-      if (e.number == number) continue;
+      Entry& e = entries_[i];
+      if (e.dependReported || e.number == number) continue;
       if (std::find(e.depends.begin(), e.depends.end(), number) != e.depends.end()) continue;
+      e.dependReported = true;
       ShowLoggedMessage(kInvalidDepend + e.section->Name, SetupGlobals.MessageCaption,
                         mb::kOk | mb::kTaskModal);
     }
     return list;
-  }
-
-  // The number a child subsystem gets: the value of the entry named exactly as its section.
-  std::int32_t NumberBySectionName(const TIDFSection& section) const {
-    auto it = byName_.find(section.Name);
-    if (it == byName_.end()) return 0;
-    std::int32_t n = 0;
-    return instlist::TryStrToInt(entries_[it->second].param->AsString(), n) ? n : 0;
   }
 
  private:
@@ -192,14 +219,13 @@ class LoadContext {
 
   std::vector<std::int32_t> numbers_;
   std::vector<Entry> entries_;
-  std::map<std::string, std::size_t> byName_;  // first entry of each exact name
   std::map<std::int32_t, std::vector<std::size_t>> byParent_;
   std::map<std::int32_t, std::vector<std::size_t>> dependents_;
   std::vector<std::size_t> badDepends_;
 };
 
 std::unique_ptr<TSysNode> MakeNode(std::int32_t number, const TIDFSection& section,
-                                   const LoadContext& context) {
+                                   LoadContext& context) {
   auto node = std::make_unique<TSysNode>();
   node->Info.Number = number;
   node->ReadFromSection(section);
@@ -224,7 +250,8 @@ bool BuildChildrenFrom(TSysNode& parent, LoadContext& context, int depth) {
     }
     std::unique_ptr<TSysNode> node;
     try {
-      node = MakeNode(context.NumberBySectionName(*e.section), *e.section, context);
+      // The entry's own number: its name may differ in letter case from the section's.
+      node = MakeNode(e.number, *e.section, context);
     } catch (const EConvertError& error) {
       WriteLog(" subsystem " + e.param->Name + " is not loaded: " + error.Message());
       continue;
@@ -260,9 +287,10 @@ void TSysNode::ReadFromSection(const TIDFSection& section) {
     if (!list.empty()) list += separator;
     list += item;
   };
+  const SectionKeys keys(section);
   for (int i = 0; i < section.ParamCount(); ++i) {
     const std::string& name = section.Params(i)->Name;
-    const std::string value = Value(section, name.c_str());
+    const std::string& value = keys.Value(name);
     if (HasKeyPrefix(name, "MENULINK")) {
       append(Info.Links, "*", value + "?menu");
     } else if (HasKeyPrefix(name, "DESKTOPLINK")) {
@@ -307,7 +335,9 @@ bool TSysTree::LoadFromIDF(const TIDFTextFile* file) {
   context.MarkParentLoops();
 
   for (Entry& e : context.Entries()) {
-    if (e.number == 0 || !e.section || !e.parentOk || e.parent != 0 || e.used) continue;
+    if (e.number == 0 || e.refused || !e.section || !e.parentOk || e.parent != 0 || e.used) {
+      continue;
+    }
     e.used = true;
     try {
       TSysNode* node = AddChild(MakeNode(e.number, *e.section, context));
@@ -320,7 +350,9 @@ bool TSysTree::LoadFromIDF(const TIDFTextFile* file) {
   }
 
   for (const Entry& e : context.Entries()) {
-    if (e.used || e.looped || !e.section || !e.parentOk || e.parent == 0) continue;
+    if (e.used || e.looped || e.refused || !e.section || !e.parentOk || e.parent == 0) {
+      continue;
+    }
     WriteLog(" subsystem " + e.param->Name + " (" + std::to_string(e.number) +
              ") is not loaded: no loaded subsystem has its parent number " +
              std::to_string(e.parent));

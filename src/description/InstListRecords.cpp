@@ -81,11 +81,6 @@ int TSysNode::WriteRecord(std::uint8_t* block) const {
   }
 }
 
-const std::uint8_t* TSysNode::GetChildRecord(const std::uint8_t* record, int index) {
-  if (!record) return nullptr;
-  return GetChildRecord(record, static_cast<std::size_t>(Get32(record)) + 4, index);
-}
-
 const std::uint8_t* TSysNode::GetChildRecord(const std::uint8_t* record, std::size_t size,
                                              int index) {
   if (!record) return nullptr;
@@ -106,11 +101,6 @@ const std::uint8_t* TSysNode::GetChildRecord(const std::uint8_t* record, std::si
   }
   WriteLog(" error getting pointer");
   return nullptr;
-}
-
-bool TSysNode::ReadSelectionFromRecord(const std::uint8_t* record) {
-  if (!record) return Info.Complete;
-  return ReadSelectionFromRecord(record, static_cast<std::size_t>(Get32(record)) + 4);
 }
 
 bool TSysNode::ReadSelectionFromRecord(const std::uint8_t* record, std::size_t size) {

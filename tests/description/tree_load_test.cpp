@@ -1,6 +1,9 @@
 // Building the subsystem tree from a description and writing it back.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <string>
+
 #include "common/errors.h"
 #include "common/testsupport.h"
 #include "description/InstIDF.h"
@@ -209,6 +212,107 @@ TEST(TreeLoad, AnInvalidDependIsReportedAndDoesNotCount) {
   EXPECT_EQ(tree.FindByNumber(1)->Info.DependedOnBy, "");
   EXPECT_EQ(tree.FindByNumber(2)->Info.DependedOnBy, "3");
   EXPECT_EQ(tree.Index().size(), 3u);
+}
+
+TEST(TreeLoad, AnInvalidDependIsShownOncePerSectionWhateverTheNumberOfSubsystems) {
+  // Fifty subsystems and two broken lists: one box for each broken section, not one for
+  // every other subsystem; the log names both sections.
+  std::string body = "[SubSystems]\n";
+  std::string sections;
+  for (int i = 1; i <= 50; ++i) {
+    body += "S" + std::to_string(i) + "=" + std::to_string(i) + "\n";
+    sections += "[S" + std::to_string(i) + "]\n";
+  }
+  body += "BrokenA=51\nBrokenB=52\n";
+  sections += "[BrokenA]\nDepend=x\n[BrokenB]\nDepend=1,,2\n";
+  auto file = Describe(body + sections);
+  TSysTree tree;
+  treetest::CapturedLog log;
+  ScriptedMessages boxes;
+  boxes.Expect(mb::kIdOk);
+  boxes.Expect(mb::kIdOk);
+  ASSERT_TRUE(tree.LoadFromIDF(file.get()));
+  ASSERT_EQ(boxes.Shown().size(), 2u);
+  EXPECT_EQ(boxes.Shown()[0].text, "Invalid 'depend' string in setup.idf. Section - BrokenA");
+  EXPECT_EQ(boxes.Shown()[1].text, "Invalid 'depend' string in setup.idf. Section - BrokenB");
+  EXPECT_TRUE(log.Contains(" Invalid 'depend' string in setup.idf. Section - BrokenA"));
+  EXPECT_TRUE(log.Contains(" Invalid 'depend' string in setup.idf. Section - BrokenB"));
+  EXPECT_EQ(tree.Index().size(), 52u);
+  EXPECT_EQ(tree.FindByNumber(1)->Info.DependedOnBy, "52");  // named before the bad item
+}
+
+TEST(TreeLoad, AChildTakesTheNumberOfItsEntryWhateverTheLetterCase) {
+  // "kid" finds the section [Kid]; the child still is subsystem 2, so lookups find it and
+  // it does not gather the top of the view below itself.
+  auto file = Describe(
+      "[SubSystems]\nRoot=1\nkid=2\nOther=3\n"
+      "[Root]\nShort name=R\n[Kid]\nParent=1\nShort name=K\n[Other]\nShort name=O");
+  TSysTree tree;
+  ASSERT_TRUE(tree.LoadFromIDF(file.get()));
+  ASSERT_EQ(ChildNumbers(tree), "1,3");
+  EXPECT_EQ(ChildNumbers(*tree.Children(0)), "2");
+  ASSERT_NE(tree.FindByNumber(2), nullptr);
+  EXPECT_EQ(tree.FindByNumber(2)->Info.ShortName, "K");
+  EXPECT_EQ(tree.FindByNumber(0), nullptr);
+  TMemoryTreeView view;
+  ASSERT_TRUE(tree.FillTreeView(view));
+  ASSERT_EQ(view.TopItems.size(), 3u);
+  for (const auto* item : view.TopItems) EXPECT_TRUE(item->Children.empty()) << item->Text;
+}
+
+TEST(TreeLoad, NegativeNumbersAreRefusedAndLogged) {
+  // -1 would end every walk through a list of numbers that names it.
+  auto file = Describe(
+      "[SubSystems]\nA=1\nNeg=-1\nB=2\nBelowNeg=3\nFar=-7\n"
+      "[A]\n[Neg]\nDepend=1\n[B]\nDepend=1\n[BelowNeg]\nParent=-1\n[Far]\nDepend=1");
+  TSysTree tree;
+  treetest::CapturedLog log;
+  ASSERT_TRUE(tree.LoadFromIDF(file.get()));
+  EXPECT_EQ(ChildNumbers(tree), "1,2");
+  EXPECT_EQ(tree.Index().size(), 2u);
+  EXPECT_EQ(tree.FindByNumber(-1), nullptr);
+  const std::string& dependents = tree.FindByNumber(1)->Info.DependedOnBy;
+  EXPECT_EQ(dependents, "2");
+  EXPECT_EQ(GetListItem(dependents, 1), 2);
+  EXPECT_TRUE(log.Contains(" subsystem Neg is not loaded: its number -1 is negative"));
+  EXPECT_TRUE(log.Contains(" subsystem Far is not loaded: its number -7 is negative"));
+}
+
+TEST(TreeLoad, RepeatedKeysReadTheFirstValueWhateverTheLetterCase) {
+  struct Case {
+    const char* keys;
+    const char* links;
+    const char* checkFiles;
+  } const cases[] = {
+      {"MenuLink1=a\nmenulink1=b\nMENULINK1=c", "a?menu*a?menu*a?menu", ""},
+      {"DesktopLink=d\nMenuLink=m\ndesktoplink=x", "d?desktop*m?menu*d?desktop", ""},
+      {"CheckFile=x\ncheckFILE=y\nCheckFile2=z", "", "x,x,z"},
+      {"MenuLinkA=1\nMenuLinkB=2", "1?menu*2?menu", ""},
+  };
+  for (const Case& c : cases) {
+    auto file = Describe(std::string("[SubSystems]\nA=1\n[A]\n") + c.keys);
+    TSysTree tree;
+    ASSERT_TRUE(tree.LoadFromIDF(file.get()));
+    EXPECT_EQ(tree.Children(0)->Info.Links, c.links) << c.keys;
+    EXPECT_EQ(tree.Children(0)->Info.CheckFiles, c.checkFiles) << c.keys;
+  }
+}
+
+TEST(TreeLoad, ASectionWithAHundredThousandKeysIsReadWhole) {
+  // Each key is looked up among the section's keys; the lookup must not search the whole
+  // section again for every key (that takes minutes at this size).
+  std::string body = "[SubSystems]\nA=1\n[A]\nShort name=A\n";
+  for (int i = 0; i < 100000; ++i) {
+    body += "MenuLink" + std::to_string(i) + "=t" + std::to_string(i) + "\n";
+  }
+  body += "menulink0=again\n";
+  auto file = Describe(body);
+  TSysTree tree;
+  ASSERT_TRUE(tree.LoadFromIDF(file.get()));
+  const std::string& links = tree.Children(0)->Info.Links;
+  EXPECT_EQ(std::count(links.begin(), links.end(), '*'), 100000);
+  EXPECT_EQ(links.substr(0, 14), "t0?menu*t1?men");
+  EXPECT_EQ(links.substr(links.size() - 19), "t99999?menu*t0?menu");
 }
 
 TEST(TreeSave, WritesKeysInOrderAndNumbersLinksAcrossBothKinds) {

@@ -100,11 +100,27 @@ TEST_F(LibraryImage, ANodeWithChildrenCarriesThemInOrder) {
   const Bytes block = Image(*top);
   EXPECT_EQ(block, expected);
 
-  EXPECT_EQ(TSysNode::GetChildRecord(block.data(), 0), block.data() + 39);
-  EXPECT_EQ(TSysNode::GetChildRecord(block.data(), 1), block.data() + 39 + 26);
-  EXPECT_EQ(TSysNode::GetChildRecord(block.data(), 2), nullptr);
-  EXPECT_EQ(TSysNode::GetChildRecord(block.data(), -1), nullptr);
-  EXPECT_EQ(TSysNode::GetChildRecord(nullptr, 0), nullptr);
+  EXPECT_EQ(TSysNode::GetChildRecord(block.data(), block.size(), 0), block.data() + 39);
+  EXPECT_EQ(TSysNode::GetChildRecord(block.data(), block.size(), 1), block.data() + 39 + 26);
+  EXPECT_EQ(TSysNode::GetChildRecord(block.data(), block.size(), 2), nullptr);
+  EXPECT_EQ(TSysNode::GetChildRecord(block.data(), block.size(), -1), nullptr);
+  EXPECT_EQ(TSysNode::GetChildRecord(nullptr, block.size(), 0), nullptr);
+}
+
+// A library may overwrite every length inside its block, so the only length to trust is the
+// size of the block itself: there is no reader that goes without it.
+template <typename... A>
+constexpr bool kChildRecordCallable =
+    requires(A... a) { TSysNode::GetChildRecord(a...); };
+template <typename... A>
+constexpr bool kReadBackCallable =
+    requires(TSysNode& node, A... a) { node.ReadSelectionFromRecord(a...); };
+
+TEST_F(LibraryImage, EveryReaderTakesTheSizeOfTheBlock) {
+  EXPECT_TRUE((kChildRecordCallable<const std::uint8_t*, std::size_t, int>));
+  EXPECT_FALSE((kChildRecordCallable<const std::uint8_t*, int>));
+  EXPECT_TRUE((kReadBackCallable<const std::uint8_t*, std::size_t>));
+  EXPECT_FALSE((kReadBackCallable<const std::uint8_t*>));
 }
 
 // A top node with children 2 and 3; 2 has a child 4.
@@ -118,9 +134,13 @@ class ReadBack : public LibraryImage {
     four = two->AddChild(treetest::Node(4));
     block = Image(*top);
   }
+  // The record at the path of child indexes, bounded by what is left of the block.
   std::uint8_t* Record(std::initializer_list<int> path) {
     const std::uint8_t* record = block.data();
-    for (int index : path) record = TSysNode::GetChildRecord(record, index);
+    for (int index : path) {
+      const auto left = block.size() - static_cast<std::size_t>(record - block.data());
+      record = TSysNode::GetChildRecord(record, left, index);
+    }
     return const_cast<std::uint8_t*>(record);
   }
 
@@ -147,7 +167,7 @@ TEST_F(ReadBack, TakesTheLibrarysChoiceBelowTheTopNode) {
 TEST_F(ReadBack, ASubsystemSavedAsSelectedStaysSelected) {
   two->Info.SavedSelected = true;
   Record({0})[8] = 0;
-  EXPECT_TRUE(top->ReadSelectionFromRecord(block.data()));
+  EXPECT_TRUE(top->ReadSelectionFromRecord(block.data(), block.size()));
   EXPECT_TRUE(two->Info.Selected);
 }
 
@@ -156,7 +176,7 @@ TEST_F(ReadBack, ARecordWhoseChildCountDiffersLeavesTheChildrenAlone) {
   top->Info.Complete = false;
   Record({0})[8] = 0;
   two->Info.Complete = false;
-  EXPECT_TRUE(top->ReadSelectionFromRecord(block.data()));
+  EXPECT_TRUE(top->ReadSelectionFromRecord(block.data(), block.size()));
   EXPECT_TRUE(top->Info.Complete);  // equal to Selected
   EXPECT_TRUE(two->Info.Selected);
   EXPECT_FALSE(two->Info.Complete);
@@ -164,7 +184,7 @@ TEST_F(ReadBack, ARecordWhoseChildCountDiffersLeavesTheChildrenAlone) {
 
 TEST_F(ReadBack, NoRecordChangesNothing) {
   top->Info.Complete = false;
-  EXPECT_FALSE(top->ReadSelectionFromRecord(nullptr));
+  EXPECT_FALSE(top->ReadSelectionFromRecord(nullptr, block.size()));
 }
 
 TEST_F(ReadBack, LengthsALibraryDamagedAreNotFollowed) {
