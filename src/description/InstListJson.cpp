@@ -63,9 +63,9 @@ class CaptureScope {
  public:
   CaptureScope(std::vector<std::string>& messages, std::vector<std::string>& log) {
     previousHandler_ = SetMessageBoxHandler(
-        [&messages](const std::string& text, const std::string&, unsigned) {
+        [&messages](const std::string& text, const std::string&, unsigned flags) {
           messages.push_back(text);
-          return mb::kIdOk;
+          return UnattendedAnswer(flags);  // a report has no one to ask
         });
     previousLog_ = std::move(SetupGlobals.Log);
     SetupGlobals.Log = std::make_unique<TCollectingLog>(log);

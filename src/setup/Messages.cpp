@@ -9,22 +9,47 @@ namespace {
 
 std::mutex gHandlerLock;
 
-int DefaultHandler(const std::string& text, const std::string& caption, unsigned) {
-  std::fprintf(stderr, "%s%s%s\n", caption.c_str(), caption.empty() ? "" : ": ", text.c_str());
-  return mb::kIdOk;
+constexpr unsigned kButtonsMask = 0x000F;
+
+const char* AnswerName(int answer) {
+  switch (answer) {
+    case mb::kIdOk: return "OK";
+    case mb::kIdCancel: return "Cancel";
+    case mb::kIdAbort: return "Abort";
+    case mb::kIdNo: return "No";
+  }
+  return "?";
 }
 
 MessageBoxHandler& Handler() {
-  static MessageBoxHandler handler = DefaultHandler;
+  static MessageBoxHandler handler = UnattendedMessageBox;
   return handler;
 }
 
 }  // namespace
 
+int UnattendedAnswer(unsigned flags) {
+  switch (flags & kButtonsMask) {
+    case mb::kOk: return mb::kIdOk;
+    case mb::kYesNo: return mb::kIdNo;
+    case mb::kAbortRetryIgnore: return mb::kIdAbort;
+    default: return mb::kIdCancel;  // OK/Cancel, Yes/No/Cancel, Retry/Cancel and the rest
+  }
+}
+
+int UnattendedMessageBox(const std::string& text, const std::string& caption, unsigned flags) {
+  const int answer = UnattendedAnswer(flags);
+  std::fprintf(stderr, "%s%s%s\n", caption.c_str(), caption.empty() ? "" : ": ", text.c_str());
+  if ((flags & kButtonsMask) != mb::kOk) {
+    std::fprintf(stderr, "(no one to ask: answered %s)\n", AnswerName(answer));
+  }
+  return answer;
+}
+
 MessageBoxHandler SetMessageBoxHandler(MessageBoxHandler handler) {
   std::lock_guard<std::mutex> lock(gHandlerLock);
   MessageBoxHandler previous = Handler();
-  Handler() = handler ? std::move(handler) : MessageBoxHandler(DefaultHandler);
+  Handler() = handler ? std::move(handler) : MessageBoxHandler(UnattendedMessageBox);
   return previous;
 }
 

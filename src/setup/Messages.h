@@ -34,11 +34,21 @@ constexpr int kIdNo = 7;
 using MessageBoxHandler =
     std::function<int(const std::string& text, const std::string& caption, unsigned flags)>;
 
-// Installs a handler and returns the previous one. An empty handler restores the default
-// (the real message box in the product; natively the text goes to standard error and the
-// answer is OK).
+// Installs a handler and returns the previous one. An empty handler restores the default,
+// UnattendedMessageBox, in every build: the product installs the real message box at its
+// start, and an empty handler does not bring that back.
 MessageBoxHandler SetMessageBoxHandler(MessageBoxHandler handler);
 int ShowMessageBox(const std::string& text, const std::string& caption, unsigned flags);
+
+// The answer of a program that has no person to ask. A box that only informs (OK alone) is
+// answered OK; a box that asks gets the answer that refuses: Cancel where it has a Cancel
+// button, otherwise No (Yes/No) or Abort (Abort/Retry/Ignore). So a prompt that would be
+// asked again after every OK ("insert the next disk") ends instead of asking for ever.
+int UnattendedAnswer(unsigned flags);
+// The handler of a run without a person (the vendor's tool, the native builds, the default):
+// writes the caption and text to standard error, answers with UnattendedAnswer, and says
+// there which answer it gave to a box that asked.
+int UnattendedMessageBox(const std::string& text, const std::string& caption, unsigned flags);
 
 // Logs " " + the English text, then shows the text of the program's language.
 int ShowBilingualMessage(const std::string& russian, const std::string& english,

@@ -59,4 +59,35 @@ TEST_F(MessagesTest, WithoutALogTheMessageIsStillShown) {
   EXPECT_EQ(boxes.Shown()[0].text, "Ошибка");
 }
 
+TEST(UnattendedMessages, AQuestionWithoutAPersonIsRefusedAndStandardErrorSaysSo) {
+  // An empty handler brings back the handler of a run without a person.
+  const MessageBoxHandler previous = SetMessageBoxHandler({});
+  struct Case {
+    unsigned flags;
+    int answer;
+    const char* note;  // what standard error adds after the text; empty for none
+  } const cases[] = {
+      {kErrorBox | mb::kOk, mb::kIdOk, ""},
+      {mb::kOkCancel | mb::kIconQuestion | mb::kTaskModal, mb::kIdCancel,
+       "(no one to ask: answered Cancel)\n"},
+      {mb::kYesNoCancel, mb::kIdCancel, "(no one to ask: answered Cancel)\n"},
+      {mb::kRetryCancel, mb::kIdCancel, "(no one to ask: answered Cancel)\n"},
+      {kQuestionBox, mb::kIdNo, "(no one to ask: answered No)\n"},
+      {mb::kAbortRetryIgnore, mb::kIdAbort, "(no one to ask: answered Abort)\n"},
+  };
+  for (const Case& c : cases) {
+    testing::internal::CaptureStderr();
+    const int answer = ShowMessageBox("Please insert disk 2 of the multi-disk set.", "", c.flags);
+    const std::string err = testing::internal::GetCapturedStderr();
+    EXPECT_EQ(answer, c.answer) << c.flags;
+    EXPECT_EQ(err, std::string("Please insert disk 2 of the multi-disk set.\n") + c.note)
+        << c.flags;
+  }
+  testing::internal::CaptureStderr();
+  ShowMessageBox("text", "Zip Error", mb::kOkCancel);
+  EXPECT_EQ(testing::internal::GetCapturedStderr(),
+            "Zip Error: text\n(no one to ask: answered Cancel)\n");
+  SetMessageBoxHandler(previous);
+}
+
 }  // namespace

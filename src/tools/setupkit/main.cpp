@@ -6,6 +6,7 @@
 
 #include "common/errors.h"
 #include "common/text.h"
+#include "setup/Messages.h"
 #include "tools/setupkit/commands.h"
 
 #ifdef _WIN32
@@ -82,6 +83,9 @@ Args Arguments(int argc, char** argv) {
 int main(int argc, char** argv) {
   Args all = Arguments(argc, argv);
   if (all.empty()) return Usage();
+  // No person sits at the tool: a box that asks is refused (and standard error says so), so
+  // that a prompt such as "insert the next disk" ends the command instead of repeating.
+  SetMessageBoxHandler(UnattendedMessageBox);
   // Descriptions are read in code page 1251 unless --codepage says otherwise, whatever the
   // code page of the machine the vendor runs the tool on.
   text::SetAnsiCodePage(1251);
