@@ -87,6 +87,11 @@ bool TLogFile::HeaderPending() const {
   return headerPending_;
 }
 
+bool TLogFile::Failing() const {
+  std::lock_guard<std::recursive_mutex> guard(lock_);
+  return failing_;
+}
+
 std::string TLogFile::GetTimeStamp() {
   return FormatLogTimeStamp(Clock ? Clock() : CurrentLocalDateTime());
 }
@@ -126,6 +131,8 @@ os::File TLogFile::OpenLogStream() {
       }
       return file;
     } catch (const EInOutError&) {
+      // While the log is failing, one look is all a line gets.
+      if (failing_) throw;
       // Another writer (a second thread of ours or another program) may hold the file for a
       // moment; give it about five seconds before giving up.
       if (Sleep) {
@@ -142,16 +149,22 @@ os::File TLogFile::OpenLogStream() {
 void TLogFile::WriteLine(const std::string& message) {
   std::lock_guard<std::recursive_mutex> guard(lock_);
   if (fileName_.empty()) return;
-  os::File file = OpenLogStream();
-  std::string lines;
-  if (headerPending_ && WriteHeader) {
-    lines += GetHeaderLine();
+  try {
+    os::File file = OpenLogStream();
+    std::string lines;
+    if (headerPending_ && WriteHeader) {
+      lines += GetHeaderLine();
+      lines += kLineEnd;
+    }
+    lines += GetMessageLine(message);
     lines += kLineEnd;
+    const std::string bytes = text::Utf8ToAnsi(lines);
+    file.Write(bytes.data(), bytes.size());
+    headerPending_ = false;
+    file.Close();
+  } catch (...) {
+    failing_ = true;
+    throw;
   }
-  lines += GetMessageLine(message);
-  lines += kLineEnd;
-  const std::string bytes = text::Utf8ToAnsi(lines);
-  file.Write(bytes.data(), bytes.size());
-  headerPending_ = false;
-  file.Close();
+  failing_ = false;
 }

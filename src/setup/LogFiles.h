@@ -38,9 +38,12 @@ class TLogFile {
   virtual std::string GetTimeStamp();
   virtual std::string GetHeaderLine();
   virtual std::string GetMessageLine(const std::string& message);
+  // Opens the file for appending. A failed attempt is retried after a pause, up to 51
+  // attempts in all; but after a line was lost, one attempt without a pause, until a line
+  // gets through again.
   virtual os::File OpenLogStream();
   // Writes the message (UTF-8; written in the ANSI code page). Raises EInOutError when the
-  // file stays locked for 51 attempts.
+  // file stays locked for 51 attempts (for one attempt while the log is failing).
   virtual void WriteLine(const std::string& message);
 
   // Where the time comes from; tests replace it.
@@ -50,6 +53,8 @@ class TLogFile {
 
   // True while a header line is due before the next message line.
   bool HeaderPending() const;
+  // True after a line was lost, until a line is written again.
+  bool Failing() const;
 
   static constexpr int kMaxOpenFailures = 50;  // 51 attempts in all
   static constexpr unsigned kRetryPauseMs = 100;
@@ -58,6 +63,8 @@ class TLogFile {
   std::string fileName_;
   std::string header_;
   bool headerPending_ = true;
+  // A locked log must not cost five seconds for every further line of the run.
+  bool failing_ = false;
   // The engine's threads share one log; this keeps their lines from interleaving inside
   // the process (other processes are kept out by the writers-denied open).
   mutable std::recursive_mutex lock_;

@@ -286,3 +286,48 @@ TEST(LogRetry, SucceedsWhenTheObstacleGoesAwayWithinTheRetries) {
   EXPECT_EQ(pauses, 3);
   EXPECT_EQ(ReadFileBytes(path), "after all\r\n");
 }
+
+TEST(LogRetry, AfterALostLineTheNextOnesTryOnceUntilALineGetsThrough) {
+  TempDir dir;
+  const std::string path = dir.File("busy.log");
+  ASSERT_TRUE(os::CreateDirectories(path));
+  FixedLog log(path);
+  log.WriteHeader = false;
+  log.FormatString = false;
+  int pauses = 0;
+  log.Sleep = [&pauses](unsigned) { ++pauses; };
+
+  // Table: what stands at the path, the line, whether it gets through, the pauses it costs.
+  struct Step {
+    bool blocked;
+    const char* line;
+    bool written;
+    int pauses;
+    bool failingAfter;
+  } const steps[] = {
+      {true, "first", false, 51, true},   // the full wait, once
+      {true, "second", false, 0, true},   // then one look each, without a pause
+      {true, "third", false, 0, true},
+      {false, "fourth", true, 0, false},  // a line gets through: back to normal
+      {true, "fifth", false, 51, true},
+  };
+  std::string expected;
+  for (const Step& step : steps) {
+    if (step.blocked) {
+      if (os::FileExists(path)) os::RemoveFile(path);
+      ASSERT_TRUE(os::CreateDirectories(path));
+    } else {
+      os::RemoveDir(path);
+    }
+    pauses = 0;
+    if (step.written) {
+      EXPECT_NO_THROW(log.WriteLine(step.line)) << step.line;
+      expected += std::string(step.line) + "\r\n";
+      EXPECT_EQ(ReadFileBytes(path), expected);
+    } else {
+      EXPECT_THROW(log.WriteLine(step.line), EInOutError) << step.line;
+    }
+    EXPECT_EQ(pauses, step.pauses) << step.line;
+    EXPECT_EQ(log.Failing(), step.failingAfter) << step.line;
+  }
+}
