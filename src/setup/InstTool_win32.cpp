@@ -55,7 +55,7 @@ void RemoveContinueLink() {
   // group operations; until they exist a continuation run has no shortcut to remove.
 }
 
-void RebootWindows() {
+void RebootWindowsWith(const ExitWindowsFunction& exitWindows) {
   if (!GetPlatformFacts().IsWindows9x) {
     HANDLE token = nullptr;
     if (OpenProcessToken(GetCurrentProcess(), TOKEN_ADJUST_PRIVILEGES | TOKEN_QUERY, &token)) {
@@ -68,8 +68,16 @@ void RebootWindows() {
       }
     }
   }
+  // Shut down and restart, without forcing: a program that refuses to close keeps its data
+  // and the restart simply does not happen.
+  exitWindows(EWX_SHUTDOWN | EWX_REBOOT, SHTDN_REASON_MAJOR_APPLICATION | SHTDN_REASON_FLAG_PLANNED);
+}
+
+void RebootWindows() {
   // The result is not checked: a refused restart leaves the machine as it is.
-  ExitWindowsEx(EWX_REBOOT, SHTDN_REASON_MAJOR_APPLICATION | SHTDN_REASON_FLAG_PLANNED);
+  RebootWindowsWith([](unsigned flags, unsigned long reason) {
+    ExitWindowsEx(flags, static_cast<DWORD>(reason));
+  });
 }
 
 bool SameTextLocale(const std::string& a, const std::string& b) {

@@ -13,5 +13,11 @@ TPlatformFacts GetPlatformFacts();
 // Replaces the facts (tests); an empty function restores the real ones.
 void SetPlatformFactsOverride(std::function<TPlatformFacts()> facts);
 
+// RebootWindows with the final call replaced: it enables the shutdown privilege (on the NT
+// family) and hands the flags and reason to `exitWindows` instead of ExitWindowsEx. Tests
+// see what would be asked for without restarting anything.
+using ExitWindowsFunction = std::function<void(unsigned flags, unsigned long reason)>;
+void RebootWindowsWith(const ExitWindowsFunction& exitWindows);
+
 // The real message box (wide API), owned by the application window when there is one.
 int Win32MessageBox(const std::string& text, const std::string& caption, unsigned flags);

@@ -39,9 +39,15 @@ void RunGuarded(const TStartupPlatform& platform) {
 
   platform.ClearUninstallMark();
 
+  // An empty argument (setup.exe "") names nothing: a run with only such arguments is a run
+  // without any, not a continuation run with an empty file name.
+  std::vector<std::string> params;
+  for (const std::string& param : platform.Params) {
+    if (!param.empty()) params.push_back(param);
+  }
   g.ContinueAfterRestart = false;
-  if (!platform.Params.empty()) {
-    std::string commandLine = GetCommandLineText(platform.Params);
+  if (!params.empty()) {
+    std::string commandLine = GetCommandLineText(params);
     if (platform.SameTextLocale(commandLine, "UNINSTALL")) {
       g.UninstallRequested = true;
     } else {
@@ -84,6 +90,8 @@ void RunStartup(const TStartupPlatform& platform) {
   try {
     RunGuarded(platform);
   } catch (const std::exception& e) {
-    ShowMessageBox(DescribeException(e), "", mb::kIconError | mb::kTaskModal);
+    // Class name and message in a plain task-modal box: no icon, and the empty title that
+    // every box of the program has.
+    ShowMessageBox(DescribeException(e), SetupGlobals.MessageCaption, mb::kTaskModal);
   }
 }

@@ -138,7 +138,7 @@ TEST_F(StartupTest, ContinuationRunLoadsTheSavedStateFileWhosePathHasBlanks) {
 }
 
 TEST_F(StartupTest, InvalidDescriptionGivesTheInvalidFormatMessage) {
-  WriteDescription("\xEF\xBB\xBFIDF-CPS-text\r\n\r\n[Language]\r\nLanguage=English\r\n");
+  WriteDescription("IDF-cps-text\r\n\r\n[Language]\r\nLanguage=English\r\n");
   ScriptedMessages boxes;
   boxes.Expect(mb::kIdOk);
   RunStartup(platform_);
@@ -179,9 +179,33 @@ TEST_F(StartupTest, ExceptionEscapingTheRunShowsClassNameAndMessage) {
   ASSERT_EQ(boxes.Shown().size(), 1u);
   EXPECT_EQ(boxes.Shown()[0].text, "EListErrorList index out of bounds (3)");
   EXPECT_EQ(boxes.Shown()[0].caption, "");
+  EXPECT_EQ(boxes.Shown()[0].flags, mb::kTaskModal);  // no icon
   EXPECT_EQ(reboots_, 0);
   EXPECT_EQ(SetupGlobals.Description, nullptr);
   EXPECT_EQ(SetupGlobals.Log, nullptr);
+}
+
+TEST_F(StartupTest, EmptyArgumentsAreAsIfThereWereNone) {
+  for (const auto& params : {std::vector<std::string>{""}, std::vector<std::string>{"", ""}}) {
+    SetupGlobals = TSetupGlobals();
+    platform_.Params = params;
+    ScriptedMessages boxes;
+    boxes.Expect(mb::kIdOk);
+    RunStartup(platform_);
+    EXPECT_FALSE(SetupGlobals.ContinueAfterRestart) << params.size();
+    EXPECT_FALSE(SetupGlobals.UninstallRequested) << params.size();
+    EXPECT_EQ(SetupGlobals.DescriptionFileName, "setup.idf") << params.size();
+    EXPECT_EQ(removedLinks_, 0);
+    ASSERT_EQ(boxes.Shown().size(), 1u);
+    EXPECT_EQ(boxes.Shown()[0].text, "setup.idf не найден");
+  }
+  // Beside a real argument an empty one changes nothing either.
+  SetupGlobals = TSetupGlobals();
+  platform_.Params = {"", "uninstall", ""};
+  ScriptedMessages boxes;
+  boxes.Expect(mb::kIdOk);
+  RunStartup(platform_);
+  EXPECT_TRUE(SetupGlobals.UninstallRequested);
 }
 
 TEST(CommandLineText, JoinsWithSingleBlanksOnlyAfterNonBlankText) {
