@@ -8,6 +8,11 @@
 #include <string>
 #include <vector>
 
+// <windows.h> maps ReplaceFile to its wide API; inside namespace os the name is ours.
+#ifdef ReplaceFile
+#undef ReplaceFile
+#endif
+
 namespace os {
 
 enum class OpenMode {
