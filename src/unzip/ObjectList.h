@@ -18,8 +18,9 @@ enum TDuplicates { dupsIgnore = 0, dupsAccept = 1, dupsError = 2 };
 
 class TObjectList {
  public:
-  // Count and Capacity never exceed this.
-  static constexpr int kMaxListSize = 65534;
+  // Count and Capacity never exceed this: the most entries a ZIP archive holds without its
+  // 64-bit extension.
+  static constexpr int kMaxListSize = 65535;
 
   TObjectList() = default;
   virtual ~TObjectList();

@@ -21,6 +21,36 @@ constexpr int kYieldEvery = 10240;
 
 bool IsSeparator(char c) { return c == '\\' || os::IsPathSeparator(c); }
 
+// "\", "/" or "C:\": a root keeps its separator, without it "C:" would name the drive's
+// current directory and "" no target directory at all.
+bool IsRootDirectory(const std::string& path) {
+  if (path.size() == 1) return IsSeparator(path[0]);
+  return path.size() == 3 && path[1] == ':' && IsSeparator(path[2]) &&
+         ((path[0] >= 'A' && path[0] <= 'Z') || (path[0] >= 'a' && path[0] <= 'z'));
+}
+
+// Puts the archive stream back where a running extraction left it, whatever a comment
+// accessor called from one of its event handlers read.
+class TKeepPosition {
+ public:
+  TKeepPosition(TStream* stream, bool keep)
+      : stream_(keep ? stream : nullptr), position_(stream_ ? stream_->Position() : 0) {}
+  ~TKeepPosition() {
+    if (stream_ == nullptr) return;
+    try {
+      stream_->Seek(position_, soFromBeginning);
+    } catch (...) {
+      // The next read of the extraction reports the broken file.
+    }
+  }
+  TKeepPosition(const TKeepPosition&) = delete;
+  TKeepPosition& operator=(const TKeepPosition&) = delete;
+
+ private:
+  TStream* stream_;
+  std::int64_t position_;
+};
+
 // Position of the extension's dot, or npos when the last path element has none.
 std::size_t ExtensionDot(const std::string& path) {
   for (std::size_t i = path.size(); i-- > 0;) {
@@ -115,7 +145,9 @@ void TUnZip::SetDestDir(const std::string& value) {
     const auto& dialog = UnZipSeams().SelectDirectory;
     if (!dialog || !dialog(directory)) throw EUserCanceled(unzip_msg::kCanceledDestDir);
   }
-  if (!directory.empty() && IsSeparator(directory.back())) directory.pop_back();
+  if (!directory.empty() && IsSeparator(directory.back()) && !IsRootDirectory(directory)) {
+    directory.pop_back();
+  }
   FDestDir = directory;
 }
 
@@ -139,16 +171,19 @@ void TUnZip::ReadArchive() {
 }
 
 void TUnZip::OpenArchive() {
+  // The running extraction holds the archive open and works on the loaded directory.
+  if (FBusy && FZipStream && FMaster) return;
   if (!FZipStream) OpenZipStream(FZipName, TFileMode::fmOpenReadShareDenyWrite);
   if (FMaster && FArchiveDateTime && *FArchiveDateTime == FZipStream->FileDosDateTime()) return;
   ReadDirectory();
 }
 
 void TUnZip::CloseArchive() {
-  if (!KeepZipOpen) FZipStream.reset();
+  if (!KeepZipOpen && !FBusy) FZipStream.reset();
 }
 
 void TUnZip::FreeLists() {
+  FExtentsChecked = false;
   FView = nullptr;
   FOwnView.reset();
   FMaster.reset();
@@ -196,6 +231,10 @@ void TUnZip::ReadDirectory() {
   FEndCentral.Clear();
   try {
     if (FEndCentral.Locate(*FZipStream)) {
+      if (NeedsZip64()) {
+        ResetArchive();
+        throw EBadZipFile(unzip_msg::kZip64);
+      }
       FCurrentDisk = FEndCentral.ThisDiskNumber;
       if (FEndCentral.ThisDiskNumber == 0) {
         FDiskSetMode = dsNone;
@@ -237,6 +276,24 @@ void TUnZip::ReadDirectory() {
     FArchiveDateTime.reset();
     throw;
   }
+}
+
+bool TUnZip::NeedsZip64() {
+  const TEndCentral& end = FEndCentral;
+  bool saturated = end.ThisDiskNumber == 0xFFFF || end.CentralStartDisk == 0xFFFF ||
+                   end.EntriesThisDisk == 0xFFFF || end.TotalEntries == 0xFFFF ||
+                   end.CentralSize == 0xFFFFFFFF || end.CentralOffset == 0xFFFFFFFF;
+  if (!saturated) return false;  // the record's own values are the real ones
+  // A field at its maximum is real unless the 64-bit end record's locator lies just before
+  // the end record (65535 entries are allowed without the extension).
+  static constexpr std::uint32_t kZip64LocatorSignature = 0x07064B50;
+  static constexpr std::int64_t kZip64LocatorSize = 20;
+  std::int64_t at = end.CommentPosition - static_cast<std::int64_t>(zip::kEndCentralSize) -
+                    kZip64LocatorSize;
+  if (at < 0) return false;
+  FZipStream->Seek(at, soFromBeginning);
+  std::uint8_t signature[4] = {};
+  return FZipStream->Read(signature, 4) == 4 && zip::GetU32(signature) == kZip64LocatorSignature;
 }
 
 void TUnZip::ReadCentralHeaders() {
@@ -333,6 +390,10 @@ bool TUnZip::RebuildDirectory() {
     // The size is taken unsigned: a negative one would step back to a header already read.
     std::int64_t skip = static_cast<std::int64_t>(static_cast<std::uint32_t>(record->CompressedSize)) +
                         record->ExtraFieldLength + (record->HasDataDescriptor() ? 16 : 0);
+    if (FMaster->Count() == TObjectList::kMaxListSize) {
+      ResetArchive();
+      throw EBadZipFile(unzip_msg::kTooManyEntries);
+    }
     FMaster->Add(record.get());
     record.release();
     FZipStream->Seek(skip, soFromCurrent);
@@ -451,6 +512,7 @@ std::string TUnZip::EntryComment(int index) {
   OpenArchive();
   TZipHeaderInfo& entry = Entry(index);  // the directory may have been read again
   std::string comment;
+  TKeepPosition keep(FZipStream.get(), FBusy);
   FZipStream->Seek(entry.CentralHeaderOffset, soFromBeginning);
   std::uint8_t fixed[zip::kCentralHeaderSize];
   if (FZipStream->Read(fixed, sizeof fixed) == sizeof fixed &&
@@ -469,7 +531,10 @@ std::string TUnZip::ArchiveComment() {
   if (FEndCentral.CommentLength == 0) return {};
   if (FEndCentral.ZipComment) return *FEndCentral.ZipComment;
   OpenArchive();
-  if (FEndCentral.CommentLength != 0 && !FEndCentral.ZipComment) LoadArchiveComment();
+  if (FEndCentral.CommentLength != 0 && !FEndCentral.ZipComment) {
+    TKeepPosition keep(FZipStream.get(), FBusy);
+    LoadArchiveComment();
+  }
   CloseArchive();
   return FEndCentral.ZipComment.value_or(std::string());
 }

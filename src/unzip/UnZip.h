@@ -10,6 +10,7 @@
 #pragma once
 
 #include <array>
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -24,10 +25,17 @@
 enum class TUZOverwriteMode { Prompt, Always, Never };
 enum TIncompleteZipMode { izAssumeMulti = 0, izAssumeBad = 1 };
 enum TDiskSetMode { dsNone = 0, dsRemovableDisks = 1, dsNumberedFiles = 2 };
-// spUnsafePath: the stored path climbs out of the target directory with ".." components.
+// spUnsafePath: the stored path climbs out of the target directory with ".." components, or
+// names a file that Windows cannot hold (control characters, ":", a device name such as CON
+// or COM1, a name ending in "." or a blank).
 enum TSkipReason { spWrongPassword = 0, spNotOverwritten = 1, spUnsafePath = 2 };
 
 class TUnZip;
+
+// The text of EBadZipFile for two entries whose bytes overlap.
+std::string OverlapMessage(const std::string& first, std::int64_t firstBegin,
+                           std::int64_t firstEnd, const std::string& second,
+                           std::int64_t secondBegin);
 
 // Events. Reference parameters are the ones a handler may change.
 using TIncompleteZip = std::function<void(TUnZip* Sender, TIncompleteZipMode& IncompleteMode)>;
@@ -48,6 +56,11 @@ using TSkippingFile = std::function<void(TUnZip* Sender, TSkipReason Reason,
 using TBadPassword = std::function<void(TUnZip* Sender, int FileIndex, std::string& NewPassword)>;
 using TBadCRC = std::function<void(TUnZip* Sender, std::uint32_t CalcCRC, std::uint32_t StoredCRC,
                                    int FileIndex)>;
+// Written is what the data gave: below Expected when it ended early, above it when it ran on
+// (then it counts the block that was refused, so it is a lower bound).
+using TBadSize = std::function<void(TUnZip* Sender, std::int64_t Written, std::int64_t Expected,
+                                    int FileIndex)>;
+using TInputRefill = std::function<void(TUnZip* Sender)>;
 
 class TUnZip {
  public:
@@ -97,6 +110,12 @@ class TUnZip {
   TSkippingFile OnSkippingFile;
   TBadPassword OnBadPassword;
   TBadCRC OnBadCRC;
+  // An entry whose data is shorter or longer than its stored size; without a handler such an
+  // entry is reported through OnBadCRC.
+  TBadSize OnBadSize;
+  // Before each entry and at every refill of the extraction's input; may block, and a
+  // CancelOperation() made here stops the extraction at once.
+  TInputRefill OnInputRefill;
   TIncompleteZip OnInCompleteZip;
   TGetNextDisk OnGetNextDisk;  // DefaultGetNextDisk at creation
 
@@ -122,7 +141,8 @@ class TUnZip {
 
   // Extracts the selected entries into DestDir; returns the number counted as extracted.
   int ExtractFiles();
-  // Asks a running ExtractFiles or directory rebuild to stop at its next check.
+  // Asks a running ExtractFiles or directory rebuild to stop at its next check. Safe to call
+  // from another thread.
   void CancelOperation();
   // The selected total of the last ExtractFiles.
   std::int64_t TotalBytes() const { return FTotalBytes; }
@@ -138,7 +158,8 @@ class TUnZip {
  protected:
   // Opens ZipName (unless open) and reads the directory unless the loaded one is current.
   void OpenArchive();
-  // Closes the archive file unless KeepZipOpen.
+  // Closes the archive file unless KeepZipOpen, or while ExtractFiles runs (a handler that
+  // reads a comment must not close the archive under the extraction).
   void CloseArchive();
   void ReadDirectory();
   // Scans for local headers and builds the master list from them; false when none found.
@@ -171,13 +192,16 @@ class TUnZip {
   int FNumDisks = 1;
   std::optional<std::uint32_t> FArchiveDateTime;  // of the file when the directory was read
   bool FRebuilt = false;
-  bool FCancel = false;
+  std::atomic<bool> FCancel = false;
   bool FBusy = false;
 
  private:
   void FreeLists();
   bool CheckDiskLabel(int n) const;
   void RebuildOrFail();
+  // True when the end record stands for a 64-bit one (a field at its maximum and the 64-bit
+  // locator in front of it).
+  bool NeedsZip64();
   // Reads the central headers into the master list (or into the rebuilt one), then the
   // comments a set needs while its disks are in, and applies the sort mode.
   void ReadCentralHeaders();
@@ -213,6 +237,19 @@ class TUnZip {
   bool ExtractEntry(int index);
   // Marks the entries to extract; returns their count and sets FTotalBytes.
   int SelectEntries();
+  // EBadZipFile when the local header and data of two entries share a byte (UnZipExtents.cpp).
+  // Checked once per directory read, for a single archive file; the entries of a set are
+  // checked one after the other as they are extracted.
+  void CheckEntryExtents();
+  // Refuses a target that is the open archive file itself (EFCreateError).
+  void CheckNotArchive(const std::string& target);
+  // Fires OnInputRefill; a cancel made there raises EUserCanceled.
+  void InputRefillPoint();
+  bool FExtentsChecked = false;
+  // Where the data of the entry extracted last ended, in a set: (disk, position).
+  std::int64_t FSetDataEndDisk = -1;
+  std::int64_t FSetDataEnd = 0;
+  std::string FSetDataEndName;
   int FExtractCount = 0;
   std::int64_t FTotalBytes = 0;
 };

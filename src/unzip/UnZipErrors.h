@@ -25,4 +25,12 @@ inline constexpr const char kOperationAborted[] = "Операция прерва
 inline constexpr const char kBiggerThanUncompressed[] = "File is larger than uncompressed size!";
 inline constexpr const char kIndexOutOfRange[] = "Index %d is out of range";
 inline constexpr const char kDuplicateObject[] = "Duplicate Object index";
+inline constexpr const char kZip64[] =
+    "The archive uses the ZIP64 extension (over 4 GB or over 65535 entries), which is not "
+    "supported";
+inline constexpr const char kZip64Entry[] =
+    "The entry uses the ZIP64 extension (over 4 GB), which is not supported";
+inline constexpr const char kTooManyEntries[] =
+    "The archive holds more than 65535 entries, the most a ZIP archive without the ZIP64 "
+    "extension can hold";
 }  // namespace unzip_msg

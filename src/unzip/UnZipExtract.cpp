@@ -5,12 +5,15 @@
 //               -> OnStartUnZip -> create file -> decoder -> close -> CRC-32 check
 //               -> time stamp and attributes -> OnEndUnZip
 //
-// The decoders pull compressed bytes through the input reader (TExtractRun::Refill: cancel
-// polling, continuation on the next disk, decryption) and push 16000-byte blocks through the
-// output writer (TExtractRun::Write: size check, file, CRC-32, progress). A target file is
-// never left behind unless it was written completely and its CRC-32 matched: a failed
-// check deletes it, and so does any exception that ends the call inside an entry.
+// The decoders pull compressed bytes through the input reader (TExtractRun::Refill: the
+// OnInputRefill hook, cancel polling, continuation on the next disk, decryption) and push
+// 16000-byte blocks through the output writer (TExtractRun::Write: size check, file, CRC-32,
+// progress). An entry is written to a temporary file beside its target, which replaces the
+// target only after the size and CRC-32 checks passed: a damaged entry, a cancel or any
+// other exception leaves the existing file as it was and no partial file behind.
 #include <algorithm>
+#include <atomic>
+#include <chrono>
 #include <cstring>
 #include <memory>
 
@@ -22,6 +25,7 @@
 #include "unzip/Pattern.h"
 #include "unzip/UnZip.h"
 #include "unzip/UnZipCrypt.h"
+#include "unzip/FileIdentity.h"
 #include "unzip/UnZipExtractPath.h"
 
 namespace {
@@ -52,6 +56,45 @@ bool IsUserCancel(const std::string& description) {
   return description == std::string("EUserCanceled") + unzip_msg::kOperationAborted;
 }
 
+// The error the file stream raises for a file it cannot create, for the target's name.
+[[noreturn]] void RaiseCreateError(const std::string& target, const std::string& reason) {
+  throw EFCreateError("Cannot create file \"" + target + "\". " + reason);
+}
+
+// Creates a directory with its parents; a failure names the directory and its cause (a file
+// of that name, no right to write) instead of showing up later as a file that cannot be
+// created.
+void MakeDirectories(const std::string& directory) {
+  if (os::DirectoryExists(directory)) return;
+  if (!os::CreateDirectories(directory)) {
+    throw EFCreateError("Cannot create directory \"" + directory + "\". " +
+                        os::LastErrorMessage());
+  }
+}
+
+// A name for the temporary file of `target` in the target's own directory (so that the
+// final replacement is a rename on one volume). Short, so that a long target name does not
+// make it longer than a name may be.
+std::string TemporaryBeside(const std::string& target) {
+  std::size_t cut = target.find_last_of("\\/");
+  std::string directory = cut == std::string::npos ? std::string() : target.substr(0, cut + 1);
+  static std::atomic<unsigned> counter{static_cast<unsigned>(
+      std::chrono::steady_clock::now().time_since_epoch().count() & 0xFFFFF)};
+  for (;;) {
+    char name[32];
+    std::snprintf(name, sizeof name, "~uz%05x.tmp", counter.fetch_add(1) & 0xFFFFF);
+    std::string path = directory + name;
+    if (os::GetAttributes(path) == os::kInvalidAttributes) return path;
+  }
+}
+
+// True when a size or offset of the record stands for a 64-bit value of the extension.
+bool EntryNeedsZip64(const TZipHeaderInfo& e) {
+  return static_cast<std::uint32_t>(e.CompressedSize) == 0xFFFFFFFFu ||
+         static_cast<std::uint32_t>(e.UncompressedSize) == 0xFFFFFFFFu ||
+         e.LocalHeaderOffset == 0xFFFFFFFFu;
+}
+
 }  // namespace
 
 // ---------------------------------------------------------------------------------------
@@ -72,7 +115,12 @@ struct TUnZip::TExtractRun final : unzip::TDecodeInput, unzip::TDecodeOutput {
   std::int64_t Expected = 0;            // the entry's uncompressed size
   std::int64_t Written = 0;             // bytes of this entry passed to the writer
   std::uint32_t Crc = unzip::kCrc32Initial;
-  bool Overflow = false;  // the data ran past the uncompressed size
+  bool Overflow = false;        // the data ran past the uncompressed size
+  std::int64_t OverflowAt = 0;  // bytes the data had given when it ran past it
+
+  // The open archive file's identity, looked up once per file (a set changes files).
+  std::string ArchiveName;
+  unzip::TFileIdentity ArchiveIdentity;
 
   // The whole call.
   std::int64_t TotalWritten = 0;
@@ -83,6 +131,7 @@ struct TUnZip::TExtractRun final : unzip::TDecodeInput, unzip::TDecodeOutput {
     Written = 0;
     Crc = unzip::kCrc32Initial;
     Overflow = false;
+    OverflowAt = 0;
   }
 
   // Reads exactly `count` bytes of the archive from its current position; a set of
@@ -104,6 +153,7 @@ struct TUnZip::TExtractRun final : unzip::TDecodeInput, unzip::TDecodeOutput {
   // cancel asked for during a long stored entry must not be lost when the call ends.
   std::size_t Refill(std::uint8_t* buffer, std::size_t capacity) override {
     if (BytesToRead < 1) return 0;
+    Owner.InputRefillPoint();
     if (Owner.YieldAndCheckCancel()) throw EUserCanceled(unzip_msg::kOperationAborted);
     std::size_t n = static_cast<std::size_t>(
         std::min<std::int64_t>(BytesToRead, static_cast<std::int64_t>(capacity)));
@@ -117,6 +167,7 @@ struct TUnZip::TExtractRun final : unzip::TDecodeInput, unzip::TDecodeOutput {
   void Write(const std::uint8_t* data, std::size_t length) override {
     if (length == 0) return;
     if (Written + static_cast<std::int64_t>(length) > Expected) {
+      OverflowAt = Written + static_cast<std::int64_t>(length);
       throw EBiggerThanUncompressed(unzip_msg::kBiggerThanUncompressed);
     }
     if (Target) Target->WriteBuffer(data, length);
@@ -171,6 +222,26 @@ class TTargetGuard {
 
 void TUnZip::CancelOperation() { FCancel = true; }
 
+void TUnZip::InputRefillPoint() {
+  if (!OnInputRefill) return;
+  OnInputRefill(this);
+  // Seen here whatever DoProcessMessages says: the handler is the caller's own pause and
+  // cancel point.
+  if (FCancel.exchange(false)) throw EUserCanceled(unzip_msg::kOperationAborted);
+}
+
+void TUnZip::CheckNotArchive(const std::string& target) {
+  if (!FZipStream) return;
+  TExtractRun& run = *FRun;
+  if (run.ArchiveName != FZipStream->FileName() || !run.ArchiveIdentity.Known) {
+    run.ArchiveName = FZipStream->FileName();
+    run.ArchiveIdentity = unzip::FileIdentity(run.ArchiveName);
+  }
+  if (unzip::SameFile(run.ArchiveIdentity, unzip::FileIdentity(target))) {
+    RaiseCreateError(target, "It is the archive being read.");
+  }
+}
+
 int TUnZip::SelectEntries() {
   int entries = FView ? FView->Count() : 0;
   int count = entries;
@@ -190,7 +261,13 @@ int TUnZip::SelectEntries() {
       }
     }
     if (e.Selected) {
-      FTotalBytes += SizeOf(e.UncompressedSize);
+      // An entry that will be skipped as unsafe writes nothing: counting its size would keep
+      // the total progress from reaching 100.
+      if (!unzip::PlanTargetDirectory(e.Directory(), e.FileName(), DestDir(), RootDir(),
+                                      RecreateDirs)
+               .Unsafe) {
+        FTotalBytes += SizeOf(e.UncompressedSize);
+      }
     } else {
       --count;
     }
@@ -220,19 +297,26 @@ int TUnZip::ExtractFiles() {
     }
   } guard{*this, std::make_unique<TExtractRun>(*this)};
 
-  FBusy = true;
   FCancel = false;
   FRun = guard.run.get();
-  if (!TestOnly && !DestDir().empty() && !os::DirectoryExists(DestDir())) {
-    os::CreateDirectories(DestDir());
-  }
+  FSetDataEndDisk = -1;
+  FSetDataEnd = 0;
+  if (!TestOnly && !DestDir().empty()) MakeDirectories(DestDir());
   OpenArchive();
+  // From here on the directory and the open archive belong to this call: a handler that
+  // reads a comment neither closes the archive nor reads the directory again.
+  FBusy = true;
 
   // A set of several disks is taken in disk order, so that each disk is asked for once.
   if (FNumDisks > 1 && SortMode != TZipSortMode::ByNone) {
     guard.savedSort = SortMode;
     guard.restoreSort = true;
     ApplySortMode(TZipSortMode::ByNone);
+  }
+
+  if (FNumDisks <= 1 && !FExtentsChecked) {
+    CheckEntryExtents();
+    FExtentsChecked = true;
   }
 
   FExtractCount = SelectEntries();
@@ -279,10 +363,20 @@ bool TUnZip::ExtractEntry(int index) {
       unzip::PlanTargetDirectory(e.Directory(), e.FileName(), DestDir(), RootDir(), RecreateDirs);
   if (plan.Unsafe) return skip(spUnsafePath);
 
-  if (!e.FileName().empty()) SeekToEntryData(e);
-  if (!TestOnly && RecreateDirs && !e.Directory().empty() && !os::DirectoryExists(plan.Directory)) {
-    os::CreateDirectories(plan.Directory);
+  InputRefillPoint();
+  if (!e.FileName().empty()) {
+    if (EntryNeedsZip64(e)) throw EFatalUnzipError(unzip_msg::kZip64Entry);
+    // The entries of a set come in the order of their bytes: one that starts before the
+    // data of the one before it ended shares bytes with it.
+    if (FNumDisks > 1 && FSetDataEndDisk >= 0 &&
+        (e.DiskNumberStart < FSetDataEndDisk ||
+         (e.DiskNumberStart == FSetDataEndDisk && e.LocalHeaderOffset < FSetDataEnd))) {
+      throw EBadZipFile(OverlapMessage(FSetDataEndName, FSetDataEnd, FSetDataEnd, storedName,
+                                       e.LocalHeaderOffset));
+    }
+    SeekToEntryData(e);
   }
+  if (!TestOnly && RecreateDirs && !e.Directory().empty()) MakeDirectories(plan.Directory);
 
   if (e.FileName().empty()) {
     if (RecreateDirs && OnStartUnZip) {
@@ -346,26 +440,45 @@ bool TUnZip::ExtractEntry(int index) {
     if (skipIt) return false;
   }
 
-  TTargetGuard guard(run.Target, target);
+  // The data goes to a temporary file; the target is replaced only by a good copy.
+  std::string temporary;
   if (!TestOnly) {
-    run.Target = std::make_unique<TFileStream>(target, TFileMode::fmCreate);
+    CheckNotArchive(target);
+    temporary = TemporaryBeside(target);
+  }
+  TTargetGuard guard(run.Target, temporary);
+  if (!TestOnly) {
+    try {
+      run.Target = std::make_unique<TFileStream>(temporary, TFileMode::fmCreate);
+    } catch (const EFCreateError&) {
+      RaiseCreateError(target, os::LastErrorMessage());
+    }
     guard.Arm();
   }
 
   unzip::TDecodeContext ctx{run, run, *run.Workspace, run.Expected, run.BytesToRead};
+  bool knownMethod = true;
   try {
     if (!unzip::Decode(ctx, e.CompressionMethod, e.Flags)) {
+      knownMethod = false;
       ShowMessageBox("Unknown Compression Method", "Zip Error", kErrorBox);
     }
   } catch (const EBiggerThanUncompressed&) {
     run.Overflow = true;
   }
   run.Target.reset();
+  auto noteSetDataEnd = [&] {
+    if (FNumDisks <= 1) return;
+    FSetDataEndDisk = FCurrentDisk;
+    FSetDataEnd = FZipStream->Position();
+    FSetDataEndName = storedName;
+  };
 
   const std::uint32_t computed = run.Crc ^ unzip::kCrc32Initial;
   // Data that ran past its size, or stopped short of it, is damaged even when the CRC-32
   // happens to agree.
-  if (run.Overflow || run.Written != run.Expected || computed != e.Crc32) {
+  const bool sizeWrong = run.Overflow || run.Written != run.Expected;
+  if (sizeWrong || computed != e.Crc32) {
     bool retry = false;
     if (run.Encrypted) {
       if (OnBadPassword) {
@@ -377,21 +490,34 @@ bool TUnZip::ExtractEntry(int index) {
         }
       }
       if (!retry && OnSkippingFile) OnSkippingFile(this, spWrongPassword, storedName, index);
+    } else if (sizeWrong && knownMethod && OnBadSize) {
+      OnBadSize(this, run.Overflow ? run.OverflowAt : run.Written, run.Expected, index);
     } else if (OnBadCRC) {
       OnBadCRC(this, computed, e.Crc32, index);
     }
     guard.Discard();
-    if (!retry) --FExtractCount;
+    if (!retry) {
+      --FExtractCount;
+      noteSetDataEnd();
+    }
     return retry;
   }
 
-  // Attributes only now: a read-only file could not be deleted after a failed check, and
-  // the time is set before the attributes so that a read-only file gets it too.
   if (!TestOnly) {
+    if (!os::ReplaceFile(temporary, target)) {
+      std::string reason = os::LastErrorMessage();
+      guard.Discard();
+      RaiseCreateError(target, reason);
+    }
+    guard.Keep();
+    // Attributes only on the target: a read-only temporary file could not be deleted when
+    // the replacement fails. The time is set before the attributes so that a read-only file
+    // gets it too.
     os::SetFileTimeAndAttributes(target, e.ModDateTime,
                                  RetainAttributes ? e.ExternalAttributes : os::kAttrArchive);
   }
   guard.Keep();
+  noteSetDataEnd();
   if (OnEndUnZip) OnEndUnZip(this, index, target);
   return false;
 }

@@ -88,5 +88,14 @@ out=$("$KIT" unzip --extract "$WORK/enc" "$ZIPS/generated/iz_encrypted.zip" --pa
 check "extract with the password exits 0" test $rc -eq 0
 check "extract with the password decrypts" cmp -s "$WORK/enc/english.txt" "$ZIPS/inputs/english.txt"
 
+# An archive named like one of its entries, extracted into its own directory, is not
+# written over (natively nothing else would stop it).
+mkdir -p "$WORK/self"
+cp "$ZIPS/generated/hw_store.zip" "$WORK/self/one.bin"
+out=$("$KIT" unzip --extract "$WORK/self" "$WORK/self/one.bin" 2>&1); rc=$?
+check "extract over the archive itself exits 1" test $rc -eq 1
+check "extract over the archive itself says why" contains "$out" "It is the archive being read."
+check "extract over the archive itself keeps it" cmp -s "$WORK/self/one.bin" "$ZIPS/generated/hw_store.zip"
+
 echo "setupkit: $passed passed, $failed failed"
 test $failed -eq 0

@@ -57,6 +57,25 @@ TEST(ExtractTarget, DotDotThatLeavesTheTargetIsUnsafe) {
   EXPECT_TRUE(unzip::PlanTargetDirectory("", "..", "C:\\t", "", false).Unsafe);
 }
 
+TEST(ExtractTarget, ARootTargetKeepsItsSeparator) {
+  EXPECT_EQ(Plan("doc\\", "C:\\"), "C:\\doc\\");
+  EXPECT_EQ(Plan("", "C:\\"), "C:\\");
+  EXPECT_EQ(Plan("doc\\", "C:\\", "", false), "C:\\");
+  EXPECT_EQ(Plan("\\tools\\", "C:\\"), "C:\\tools\\");
+  EXPECT_EQ(Plan("x:\\tools\\", "C:\\"), "C:\\tools\\");
+  EXPECT_EQ(Plan("x:tools\\", "C:\\"), "C:\\tools\\");
+  EXPECT_EQ(Plan("x:\\tools\\", "\\"), "\\tools\\");
+  EXPECT_EQ(Plan("doc\\", "/"), "/doc\\");
+
+  TUnZip zip;
+  for (const char* root : {"\\", "/", "C:\\", "d:/"}) {
+    zip.SetDestDir(root);
+    EXPECT_EQ(zip.DestDir(), root);
+  }
+  zip.SetDestDir("C:\\t\\");
+  EXPECT_EQ(zip.DestDir(), "C:\\t");
+}
+
 class ExtractPaths : public ::testing::Test {
  protected:
   int Extract(const std::vector<TestEntry>& entries) {
@@ -93,7 +112,8 @@ TEST_F(ExtractPaths, EntriesThatClimbOutAreSkippedAndNotCounted) {
                      {.name = "a/../fine.txt", .data = "f"},
                      {.name = "../up/", .data = ""}}),
             1);
-  EXPECT_EQ(log.lines, (Lines{"info 4 3", "skip 0 2 ..\\evil.txt", "skip 1 2 a\\..\\..\\evil2.txt",
+  // The skipped entries' bytes are not part of the total: only fine.txt is written.
+  EXPECT_EQ(log.lines, (Lines{"info 4 1", "skip 0 2 ..\\evil.txt", "skip 1 2 a\\..\\..\\evil2.txt",
                               "start 2 " + work.File("out") + "\\a\\..\\fine.txt",
                               "end 2 " + work.File("out") + "\\a\\..\\fine.txt",
                               "skip 3 2 ..\\up\\"}));
@@ -101,6 +121,74 @@ TEST_F(ExtractPaths, EntriesThatClimbOutAreSkippedAndNotCounted) {
   EXPECT_FALSE(fs::exists(work.File("evil2.txt")));
   EXPECT_FALSE(fs::exists(work.File("up")));
   EXPECT_EQ(ReadFileBytes(Out("fine.txt")), "f");
+}
+
+TEST_F(ExtractPaths, NamesWindowsCannotHoldAreSkippedAndTheRestIsExtracted) {
+  struct Case {
+    std::string name;
+    bool holdable;
+  };
+  const Case cases[] = {
+      {std::string("nul\0byte.txt", 12), false},
+      {"tab\there.txt", false},
+      {"bell\x07.txt", false},
+      {"stream:name.txt", false},
+      {"dir:part/f.txt", false},
+      {"CON", false},
+      {"con.txt", false},
+      {"Nul.tar.gz", false},
+      {"aux", false},
+      {"PRN.log", false},
+      {"COM1", false},
+      {"lpt9.doc", false},
+      {"CON/f.txt", false},
+      {"sub/COM3.txt", false},
+      {"ends in dot.", false},
+      {"ends in blank ", false},
+      {"dots.../f.txt", false},
+      {"what?.txt", false},
+      {"star*.txt", false},
+      {"pipe|.txt", false},
+      {"quote\".txt", false},
+      {"a<b>.txt", false},
+      {"console.txt", true},
+      {"COM10.txt", true},
+      {"lpt.txt", true},
+      {"conx/nul-free.txt", true},
+      {".hidden", true},
+      {"a.b.c", true},
+      {"sp ace.txt", true},
+  };
+  std::vector<TestEntry> entries;
+  int holdable = 0;
+  for (const auto& c : cases) {
+    entries.push_back({.name = c.name, .data = "x"});
+    holdable += c.holdable ? 1 : 0;
+  }
+  EXPECT_EQ(Extract(entries), holdable);
+  EXPECT_EQ(log.lines.front(), "info " + std::to_string(std::size(cases)) + " " +
+                                   std::to_string(holdable));
+  for (std::size_t i = 0; i < std::size(cases); ++i) {
+    const Case& c = cases[i];
+    std::string stored = c.name;
+    for (char& ch : stored) {
+      if (ch == '/') ch = '\\';
+    }
+    const std::string skip = "skip " + std::to_string(i) + " 2 " + stored;
+    const bool skipped = std::find(log.lines.begin(), log.lines.end(), skip) != log.lines.end();
+    EXPECT_EQ(skipped, !c.holdable) << c.name;
+    if (c.holdable) {
+      EXPECT_EQ(ReadFileBytes(Out(c.name)), "x") << c.name;
+    }
+  }
+  // Nothing stray beside the target: only the holdable names' first parts are in it.
+  std::vector<std::string> top;
+  for (const auto& entry : fs::directory_iterator(work.File("out"))) {
+    top.push_back(entry.path().filename().string());
+  }
+  std::sort(top.begin(), top.end());
+  EXPECT_EQ(top, (std::vector<std::string>{".hidden", "COM10.txt", "a.b.c", "console.txt", "conx",
+                                           "lpt.txt", "sp ace.txt"}));
 }
 
 // ---- passwords ----------------------------------------------------------------------------

@@ -37,6 +37,8 @@ struct TestEntry {
   long long uncompressedSize = -1;
   std::uint32_t dosDateTime = 0x5A8E6C21;  // 2025-04-14 13:33:02
   std::uint32_t externalAttributes = 0x20;
+  std::string comment = {};       // the entry's comment in the directory
+  long long compressedSize = -1;  // the directory's compressed size; by default data.size()
 };
 
 
@@ -44,55 +46,96 @@ inline std::uint32_t CrcOf(const std::string& bytes) {
   return unzip::Crc32(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size());
 }
 
-// The bytes of a single-disk archive holding the entries in order.
-inline std::string BuildZip(const std::vector<TestEntry>& entries) {
-  std::string out, central;
-  for (const TestEntry& e : entries) {
-    const std::uint32_t crc = e.ownCrc ? e.crc : CrcOf(e.data);
-    const std::uint32_t size = static_cast<std::uint32_t>(
-        e.uncompressedSize >= 0 ? e.uncompressedSize : static_cast<long long>(e.data.size()));
-    const std::uint32_t offset = static_cast<std::uint32_t>(out.size());
-    zipbytes::Put32(out, 0x04034B50);
-    zipbytes::Put16(out, 20);
-    zipbytes::Put16(out, e.flags);
-    zipbytes::Put16(out, e.method);
-    zipbytes::Put32(out, e.dosDateTime);
-    zipbytes::Put32(out, crc);
-    zipbytes::Put32(out, static_cast<std::uint32_t>(e.data.size()));
-    zipbytes::Put32(out, size);
-    zipbytes::Put16(out, static_cast<unsigned>(e.name.size()));
-    zipbytes::Put16(out, 0);
-    out += e.name;
-    out += e.data;
+// The fields of one entry's headers.
+struct HeaderFields {
+  std::string name;
+  std::uint16_t method = 0;
+  std::uint16_t flags = 0;
+  std::uint32_t dosDateTime = 0x5A8E6C21;
+  std::uint32_t crc = 0;
+  std::uint32_t compressedSize = 0;
+  std::uint32_t uncompressedSize = 0;
+  std::uint16_t extraLength = 0;  // written into the header; the extra bytes are not
+  std::uint32_t externalAttributes = 0x20;
+  std::uint32_t localHeaderOffset = 0;  // central header only
+  std::string comment = {};             // central header only
+};
 
-    zipbytes::Put32(central, 0x02014B50);
-    zipbytes::Put16(central, 20);
-    zipbytes::Put16(central, 20);
-    zipbytes::Put16(central, e.flags);
-    zipbytes::Put16(central, e.method);
-    zipbytes::Put32(central, e.dosDateTime);
-    zipbytes::Put32(central, crc);
-    zipbytes::Put32(central, static_cast<std::uint32_t>(e.data.size()));
-    zipbytes::Put32(central, size);
-    zipbytes::Put16(central, static_cast<unsigned>(e.name.size()));
-    zipbytes::Put16(central, 0);
-    zipbytes::Put16(central, 0);
-    zipbytes::Put16(central, 0);
-    zipbytes::Put16(central, 0);
-    zipbytes::Put32(central, e.externalAttributes);
-    zipbytes::Put32(central, offset);
-    central += e.name;
-  }
-  const std::uint32_t centralOffset = static_cast<std::uint32_t>(out.size());
-  out += central;
+inline std::string LocalHeader(const HeaderFields& h) {
+  std::string out;
+  zipbytes::Put32(out, 0x04034B50);
+  zipbytes::Put16(out, 20);
+  zipbytes::Put16(out, h.flags);
+  zipbytes::Put16(out, h.method);
+  zipbytes::Put32(out, h.dosDateTime);
+  zipbytes::Put32(out, h.crc);
+  zipbytes::Put32(out, h.compressedSize);
+  zipbytes::Put32(out, h.uncompressedSize);
+  zipbytes::Put16(out, static_cast<unsigned>(h.name.size()));
+  zipbytes::Put16(out, h.extraLength);
+  return out + h.name;
+}
+
+inline std::string CentralHeader(const HeaderFields& h) {
+  std::string out;
+  zipbytes::Put32(out, 0x02014B50);
+  zipbytes::Put16(out, 20);
+  zipbytes::Put16(out, 20);
+  zipbytes::Put16(out, h.flags);
+  zipbytes::Put16(out, h.method);
+  zipbytes::Put32(out, h.dosDateTime);
+  zipbytes::Put32(out, h.crc);
+  zipbytes::Put32(out, h.compressedSize);
+  zipbytes::Put32(out, h.uncompressedSize);
+  zipbytes::Put16(out, static_cast<unsigned>(h.name.size()));
+  zipbytes::Put16(out, 0);
+  zipbytes::Put16(out, static_cast<unsigned>(h.comment.size()));
+  zipbytes::Put16(out, 0);
+  zipbytes::Put16(out, 0);
+  zipbytes::Put32(out, h.externalAttributes);
+  zipbytes::Put32(out, h.localHeaderOffset);
+  return out + h.name + h.comment;
+}
+
+inline std::string EndRecord(unsigned entries, std::uint32_t centralSize,
+                             std::uint32_t centralOffset, const std::string& comment = "") {
+  std::string out;
   zipbytes::Put32(out, 0x06054B50);
   zipbytes::Put16(out, 0);
   zipbytes::Put16(out, 0);
-  zipbytes::Put16(out, static_cast<unsigned>(entries.size()));
-  zipbytes::Put16(out, static_cast<unsigned>(entries.size()));
-  zipbytes::Put32(out, static_cast<std::uint32_t>(central.size()));
+  zipbytes::Put16(out, entries);
+  zipbytes::Put16(out, entries);
+  zipbytes::Put32(out, centralSize);
   zipbytes::Put32(out, centralOffset);
-  zipbytes::Put16(out, 0);
+  zipbytes::Put16(out, static_cast<unsigned>(comment.size()));
+  return out + comment;
+}
+
+// The bytes of a single-disk archive holding the entries in order.
+inline std::string BuildZip(const std::vector<TestEntry>& entries,
+                            const std::string& archiveComment = "") {
+  std::string out, central;
+  for (const TestEntry& e : entries) {
+    HeaderFields h;
+    h.name = e.name;
+    h.method = e.method;
+    h.flags = e.flags;
+    h.dosDateTime = e.dosDateTime;
+    h.crc = e.ownCrc ? e.crc : CrcOf(e.data);
+    h.compressedSize = static_cast<std::uint32_t>(e.data.size());
+    h.uncompressedSize = static_cast<std::uint32_t>(
+        e.uncompressedSize >= 0 ? e.uncompressedSize : static_cast<long long>(e.data.size()));
+    h.externalAttributes = e.externalAttributes;
+    h.localHeaderOffset = static_cast<std::uint32_t>(out.size());
+    h.comment = e.comment;
+    out += LocalHeader(h) + e.data;
+    if (e.compressedSize >= 0) h.compressedSize = static_cast<std::uint32_t>(e.compressedSize);
+    central += CentralHeader(h);
+  }
+  const std::uint32_t centralOffset = static_cast<std::uint32_t>(out.size());
+  out += central;
+  out += EndRecord(static_cast<unsigned>(entries.size()),
+                   static_cast<std::uint32_t>(central.size()), centralOffset, archiveComment);
   return out;
 }
 

@@ -39,11 +39,20 @@ int ReportException(const std::exception& e) {
 // CRC-32 values as numbers, the way "unzip --list" gives them.
 std::string Crc32Json(std::uint32_t v) { return std::to_string(v); }
 
+// What OnBadSize reports, in words.
+std::string SizeText(std::int64_t written, std::int64_t expected) {
+  if (written > expected) {
+    return "size mismatch (the data is longer than its " + std::to_string(expected) + " bytes)";
+  }
+  return "size mismatch (" + std::to_string(written) + " bytes, expected " +
+         std::to_string(expected) + ")";
+}
+
 std::string SkipText(TSkipReason reason) {
   switch (reason) {
     case spWrongPassword: return "wrong password";
     case spNotOverwritten: return "not overwritten";
-    case spUnsafePath: return "path leaves the target directory";
+    case spUnsafePath: return "path leaves the target directory or cannot be a file name";
   }
   return "skipped";
 }
@@ -131,6 +140,11 @@ int RunUnzipTest(const Args& args) {
       r.done = true;
       r.computed = calc;
       if (r.error.empty()) r.error = "CRC-32 mismatch";
+    };
+    zip.OnBadSize = [&](TUnZip*, std::int64_t written, std::int64_t expected, int index) {
+      TEntryResult& r = results[index];
+      r.done = true;
+      if (r.error.empty()) r.error = SizeText(written, expected);
     };
     zip.OnSkippingFile = [&](TUnZip*, TSkipReason reason, const std::string&, int index) {
       TEntryResult& r = results[index];
@@ -237,6 +251,11 @@ int RunUnzipExtract(const Args& args) {
     zip.OnBadCRC = [&](TUnZip*, std::uint32_t calc, std::uint32_t stored, int index) {
       ++failed;
       std::fprintf(stderr, "CRC-32 mismatch (%08x, expected %08x): %s\n", calc, stored,
+                   entryName(index).c_str());
+    };
+    zip.OnBadSize = [&](TUnZip*, std::int64_t written, std::int64_t expected, int index) {
+      ++failed;
+      std::fprintf(stderr, "%s: %s\n", SizeText(written, expected).c_str(),
                    entryName(index).c_str());
     };
     zip.OnSkippingFile = [&](TUnZip*, TSkipReason reason, const std::string& name, int) {
