@@ -34,7 +34,10 @@ bool TProgressThread::ProcDlls(bool installMode) {
   SetPercent(0);
   SetProgressText("Загрузка необходимых библиотек", "loading of libraries");
   if (!Report()) {
+    // Cancelled before any library ran: the run is not a success, whatever step it reached
+    // (an installation cancelled at its registry step would otherwise count as done).
     cancelled = true;
+    success_ = false;
   } else {
     TSysTree* tree = installMode ? state_.InstallTree : state_.DeleteTree;
     if (installMode) state_.InstallTree->MergeInto(treeCopy_.get());

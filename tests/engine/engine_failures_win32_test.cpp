@@ -120,7 +120,8 @@ TEST_F(EngineFailures, APausedWorkerDoesNothingUntilResumed) {
     std::string text;
     thread.ReadProgress(percent, text);
     // Part-way through the big archive, the Cancel question opens.
-    if (pausedAt == 0 && text.find("Tools") != std::string::npos && percent >= 30) {
+    if (pausedAt == 0 && text.find("Tools") != std::string::npos && percent >= 30 &&
+        percent < 100) {
       pausedAt = report;
       thread.RequestPause();
     }
