@@ -14,6 +14,7 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <cstdio>
 #include <cstring>
 #include <memory>
 
@@ -343,6 +344,7 @@ int TUnZip::ExtractFiles() {
       }
     }
   }
+  FBusy = false;
   CloseArchive();
   return FExtractCount;
 }

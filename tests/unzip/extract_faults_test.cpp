@@ -238,6 +238,11 @@ TEST_F(ExtractFaults, EntriesThatShareBytesAreRefusedBeforeAnythingIsWritten) {
 
 // ---- comments read from a handler ----------------------------------------------------------
 
+// Tells whether the archive file is open.
+struct TWatchedUnZip : TUnZip {
+  bool ArchiveOpen() const { return ZipStream() != nullptr; }
+};
+
 TEST_F(ExtractFaults, CommentsReadFromAHandlerLeaveTheExtractionGoing) {
   const std::string first = SampleText(40000), second = SampleText(35000) + "x";
   Open(BuildZip({{.name = "a.bin", .data = first, .comment = "first note"},
@@ -252,6 +257,24 @@ TEST_F(ExtractFaults, CommentsReadFromAHandlerLeaveTheExtractionGoing) {
   EXPECT_EQ(ReadFileBytes(OnDisk("b.bin")), second);
   ASSERT_FALSE(seen.empty());
   for (const auto& s : seen) EXPECT_EQ(s, "second note|archive note|first note");
+}
+
+TEST_F(ExtractFaults, TheArchiveIsOpenDuringTheCallAndClosedAfterIt) {
+  TWatchedUnZip watched;
+  WriteFileBytes(work.File("test.zip"), BuildZip({{.name = "a.bin", .data = SampleText(40000),
+                                                   .comment = "note"}}, "archive note"));
+  watched.SetZipName(work.File("test.zip"));
+  watched.SetDestDir(Dest());
+  watched.DoAll = true;
+  std::vector<bool> open;
+  watched.OnFilePercentDone = [&](TUnZip* z, int) {
+    z->EntryComment(0);
+    z->ArchiveComment();
+    open.push_back(watched.ArchiveOpen());
+  };
+  EXPECT_EQ(watched.ExtractFiles(), 1);
+  EXPECT_EQ(open, std::vector<bool>(3, true));
+  EXPECT_FALSE(watched.ArchiveOpen());
 }
 
 // ---- the refill hook ----------------------------------------------------------------------
