@@ -67,6 +67,8 @@ class TProgressThread {
   void SuspendLibraries();
   void ResumeLibraries();
   bool IsAsking();
+  // The library step registers its loader here while it exists (nullptr when it is freed).
+  void SetLibraries(ILibraryControl* loader);
 
   // Tests: called inside every progress report before its answer is decided, with the
   // report's number (from 1). A test may Terminate or pause from here.
@@ -131,17 +133,19 @@ class TProgressThread {
   bool Success() const { return success_; }
   bool RebootPending() const { return rebootPending_; }
   TSetupUnZip* UnZip() { return unzip_.get(); }
-
- private:
-  // The current percent, text and extra, reported again (the steps' plain "SetProgress").
+  TSysTree* TreeCopy() { return treeCopy_.get(); }
+  void SetSuccess(bool success) { success_ = success; }
+  // The current progress values reported again (the steps' plain progress report), or with
+  // another percent.
   bool Report();
   bool Report(std::int32_t percent);
   void SetProgressText(const std::string& russian, const std::string& english);
   std::int32_t Percent() const;
   void SetPercent(std::int32_t percent);
+
+ private:
   // The path of uninst.inf in the install directory.
   std::string UninstallInfoPath(const std::string& installDir) const;
-  void SetLibraries(ILibraryControl* loader);
 
   TWizardState& state_;
   IProgressView* view_;
