@@ -37,3 +37,13 @@ TEST(DumpIdf, RootsSectionsTypesAndQuoting) {
             R"({"name":"E","type":"string","value":"y"}]},)"
             R"({"name":"","tree":false,"params":[]}]})");
 }
+
+TEST(DumpIdf, ALoadErrorSaysWhyTheFileCouldNotBeRead) {
+  TempDir dir;
+  WriteFileBytes(dir.File("lf.idf"), "IDF-CPS-text\n\n");
+  EXPECT_EQ(DescriptionLoadError(dir.File("lf.idf")), "Invalid file format " + dir.File("lf.idf"));
+#ifndef _WIN32
+  // A device is refused before anything is read, and the message says so.
+  EXPECT_EQ(DescriptionLoadError("/dev/zero"), "Cannot open /dev/zero: Not a regular file");
+#endif
+}

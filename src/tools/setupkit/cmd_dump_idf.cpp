@@ -21,7 +21,7 @@ int RunDumpIdf(const Args& arguments) {
   }
   TIDFTextFile file;
   if (!file.LoadFromFile(name)) {
-    std::fprintf(stderr, "Invalid file format %s\n", name.c_str());
+    std::fprintf(stderr, "%s\n", DescriptionLoadError(name).c_str());
     return 1;
   }
   std::string json = IdfToJson(file);

@@ -7,6 +7,7 @@
 #include "description/InstIDF.h"
 #include "description/InstListJson.h"
 #include "tools/setupkit/commands.h"
+#include "tools/setupkit/dump_idf.h"
 
 namespace {
 
@@ -72,7 +73,7 @@ int RunTree(const Args& arguments) {
   };
   if (!os::FileExists(fileName)) return notLoaded(fileName + " does not exist");
   TIDFTextFile file;
-  if (!file.LoadFromFile(fileName)) return notLoaded("Invalid file format " + fileName);
+  if (!file.LoadFromFile(fileName)) return notLoaded(DescriptionLoadError(fileName));
   std::string json;
   const int status = TreeReport(file, ticks, json);
   json += '\n';

@@ -4,6 +4,7 @@
 
 #include <string>
 
+#include "common/osfile.h"
 #include "common/text.h"
 #include "description/InstIDF.h"
 
@@ -57,4 +58,18 @@ inline std::string IdfToJson(const TIDFTextFile& file) {
   }
   out += "]}";
   return out;
+}
+
+// Why a description could not be loaded: when the file cannot even be opened (a device, a
+// pipe, no permission) the system's reason, otherwise "Invalid file format " + the name.
+inline std::string DescriptionLoadError(const std::string& name) {
+  os::File probe = os::OpenFile(name, os::OpenMode::Read, /*denyWriters*/ false);
+  if (!probe.IsOpen()) {
+    std::string error = "Cannot open ";
+    error += name;
+    error += ": ";
+    error += os::LastErrorMessage();
+    return error;
+  }
+  return "Invalid file format " + name;
 }
