@@ -60,7 +60,6 @@ using TBadCRC = std::function<void(TUnZip* Sender, std::uint32_t CalcCRC, std::u
 // (then it counts the block that was refused, so it is a lower bound).
 using TBadSize = std::function<void(TUnZip* Sender, std::int64_t Written, std::int64_t Expected,
                                     int FileIndex)>;
-using TInputRefill = std::function<void(TUnZip* Sender)>;
 
 class TUnZip {
  public:
@@ -113,9 +112,8 @@ class TUnZip {
   // An entry whose data is shorter or longer than its stored size; without a handler such an
   // entry is reported through OnBadCRC.
   TBadSize OnBadSize;
-  // Before each entry and at every refill of the extraction's input; may block, and a
-  // CancelOperation() made here stops the extraction at once.
-  TInputRefill OnInputRefill;
+  // Before each entry and at every input refill of ExtractFiles; may block or CancelOperation().
+  std::function<void(TUnZip* Sender)> OnInputRefill;
   TIncompleteZip OnInCompleteZip;
   TGetNextDisk OnGetNextDisk;  // DefaultGetNextDisk at creation
 
