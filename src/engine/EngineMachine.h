@@ -12,6 +12,16 @@ struct TEngineMachine {
   // false when it could not be started.
   std::function<bool(const std::string& program, const std::string& arguments, int show)>
       RunAndWait;
+
+  // The members below mean the real thing while they are empty.
+  // The drive of the Windows 9x startup file ("c:": autoexec.bat and its backup there).
+  std::function<std::string()> StartupFileDrive = {};
+  // The duplicate-file form, on the main thread: shows the message and answers 1 (go on and
+  // do not warn again), 6 (go on) or 2 (abort the installation).
+  std::function<int(const std::string& message)> ShowSearchForm = {};
+  // The directory selection dialog, on the main thread: true with the chosen directory,
+  // false when the user cancelled.
+  std::function<bool(std::string& directory)> SelectDirectory = {};
 };
 
 // The engine's machine; starts with the real functions.

@@ -25,20 +25,6 @@ bool TProgressThread::FindReqFiles() {
   return true;
 }
 
-bool TProgressThread::RegisterComponentPath(const std::string&) {
-  WriteLog(" IN function REGISTERCOMPONENTPATH");
-  WriteLog(" OUT function REGISTERCOMPONENTPATH");
-  return true;
-}
-
-void TProgressThread::AddProcessPath(const std::string&) {}
-
-bool TProgressThread::DelPath(const std::string&) {
-  WriteLog(" IN function DELPATH");
-  WriteLog(" OUT function DELPATH");
-  return true;
-}
-
 bool TProgressThread::MakePrgGrpHolder(const std::vector<std::string>&,
                                        const std::vector<std::string>&) {
   WriteLog(" IN finction MAKEPRGGRPHOLDER");
