@@ -25,21 +25,6 @@ bool TProgressThread::FindReqFiles() {
   return true;
 }
 
-bool TProgressThread::MakePrgGrpHolder(const std::vector<std::string>&,
-                                       const std::vector<std::string>&) {
-  WriteLog(" IN finction MAKEPRGGRPHOLDER");
-  WriteLog(" OUT finction MAKEPRGGRPHOLDER");
-  return true;
-}
-
-void TProgressThread::DelPrgGrpHolder(const std::vector<std::string>&,
-                                      const std::vector<std::string>&) {
-  WriteLog(" IN procedure DELPRGGRPHOLDER");
-  WriteLog(" OUT procedure DELPRGGRPHOLDER");
-}
-
-void TProgressThread::DelProgramGroup() {}
-
 void TProgressThread::MakeSaveInt() {
   WriteLog(" IN procedure MAKESAVEINT");
   WriteLog(" OUT procedure MAKESAVEINT");
