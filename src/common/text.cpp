@@ -1,9 +1,16 @@
 #include "common/text.h"
 
-#include <array>
+#include <algorithm>
 #include <atomic>
 #include <cstdio>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <set>
+#include <utility>
+#include <vector>
 
+#include "common/casefold.h"
 #include "common/codepages.h"
 #include "common/text_platform.h"
 
@@ -12,6 +19,7 @@ namespace {
 
 constexpr int kUtf8CodePage = 65001;
 constexpr char32_t kReplacement = 0xFFFD;
+constexpr char32_t kBadByteBase = 0x110000;  // beyond every Unicode character
 
 std::atomic<int> gAnsi{0};  // 0: the system's
 std::atomic<int> gOem{0};
@@ -64,6 +72,84 @@ char32_t NextUtf8(std::string_view s, std::size_t& i) {
   return c;
 }
 
+// A character as NextUtf8 reads it, except that a byte that is not part of valid UTF-8 gives
+// a code of its own beyond Unicode, so two different bad bytes never compare equal.
+char32_t NextCodePoint(std::string_view s, std::size_t& i) {
+  const std::size_t start = i;
+  const char32_t c = NextUtf8(s, i);
+  if (c == kReplacement && i == start + 1) return kBadByteBase + static_cast<unsigned char>(s[start]);
+  return c;
+}
+
+// The characters of the bytes 0x80..0xFF of a single-byte code page, each byte a character of
+// its own, and the way back.
+struct ByteTable {
+  char32_t high[128] = {};
+  std::vector<std::pair<char32_t, unsigned char>> reverse;  // sorted by character
+
+  int ByteOf(char32_t c) const {
+    auto it = std::lower_bound(reverse.begin(), reverse.end(), std::make_pair(c, '\0'),
+                               [](const auto& x, const auto& y) { return x.first < y.first; });
+    return it != reverse.end() && it->first == c ? it->second : -1;
+  }
+};
+
+// A byte that the code page leaves unused (the published tables mark it U+FFFD, a system may
+// give U+FFFD, "?" or nothing) stands for the C1 control character of its own value, as
+// Windows converts 0x81 of code page 1252: then every byte comes back from its character.
+std::unique_ptr<ByteTable> BuildTable(int codePage) {
+  char16_t raw[128];
+  if (const char16_t* builtIn = detail::HighHalf(codePage)) {
+    std::copy(builtIn, builtIn + 128, raw);
+  } else if (!detail::PlatformHighHalf(codePage, raw)) {
+    return nullptr;
+  }
+  auto table = std::make_unique<ByteTable>();
+  std::set<char32_t> used;
+  for (int k = 0; k < 128; ++k) {
+    const char32_t c = raw[k];
+    const bool unused = c < 0x80 || c == kReplacement || (c >= 0xD800 && c <= 0xDFFF);
+    if (!unused && used.insert(c).second) table->high[k] = c;
+  }
+  for (int k = 0; k < 128; ++k) {
+    if (table->high[k] != 0) continue;
+    // The C1 character is taken only if no byte of the code page means it already; else a
+    // private-use character stands in.
+    char32_t c = 0x80 + static_cast<char32_t>(k);
+    if (used.count(c)) c = 0xF780 + static_cast<char32_t>(k);
+    while (used.count(c)) c += 0x100;
+    used.insert(c);
+    table->high[k] = c;
+  }
+  for (int k = 0; k < 128; ++k) {
+    table->reverse.emplace_back(table->high[k], static_cast<unsigned char>(0x80 + k));
+  }
+  std::sort(table->reverse.begin(), table->reverse.end());
+  return table;
+}
+
+// The table of a single-byte code page, built once; nullptr for UTF-8, a multi-byte code page
+// or one that cannot be converted.
+const ByteTable* TableFor(int codePage) {
+  static std::mutex mutex;
+  static std::map<int, std::unique_ptr<ByteTable>> tables;
+  if (codePage == kUtf8CodePage) return nullptr;
+  std::lock_guard<std::mutex> lock(mutex);
+  auto it = tables.find(codePage);
+  if (it == tables.end()) it = tables.emplace(codePage, BuildTable(codePage)).first;
+  return it->second.get();
+}
+
+// The code of the character at s[i] in the order of the ANSI bytes (see AnsiCharCodes).
+char32_t NextCharCode(std::string_view s, std::size_t& i, const ByteTable* table) {
+  const char32_t c = NextCodePoint(s, i);
+  if (c < 0x80) return c;
+  if (table && c < kBadByteBase) {
+    if (const int byte = table->ByteOf(c); byte >= 0) return static_cast<char32_t>(byte);
+  }
+  return 0x100 + c;
+}
+
 }  // namespace
 
 int AnsiCodePage() {
@@ -89,8 +175,8 @@ std::string ToUtf8(std::string_view bytes, int codePage) {
     for (std::size_t i = 0; i < bytes.size();) AppendUtf8(out, NextUtf8(bytes, i));
     return out;
   }
-  const char16_t* high = detail::HighHalf(codePage);
-  if (!high && codePage != 20127) {
+  const ByteTable* table = codePage == 20127 ? nullptr : TableFor(codePage);
+  if (!table && codePage != 20127) {
     std::u16string wide;
     if (detail::PlatformToUtf16(bytes, codePage, wide)) return Utf16ToUtf8(wide);
   }
@@ -99,7 +185,7 @@ std::string ToUtf8(std::string_view bytes, int codePage) {
     if (b < 0x80) {
       out += ch;
     } else {
-      AppendUtf8(out, high ? high[b - 0x80] : kReplacement);
+      AppendUtf8(out, table ? table->high[b - 0x80] : kReplacement);
     }
   }
   return out;
@@ -109,8 +195,8 @@ std::string FromUtf8(std::string_view utf8, int codePage) {
   std::string out;
   out.reserve(utf8.size());
   if (codePage == kUtf8CodePage) return ToUtf8(utf8, kUtf8CodePage);
-  const char16_t* high = detail::HighHalf(codePage);
-  if (!high && codePage != 20127) {
+  const ByteTable* table = codePage == 20127 ? nullptr : TableFor(codePage);
+  if (!table && codePage != 20127) {
     std::string bytes;
     if (detail::PlatformFromUtf16(Utf8ToUtf16(utf8), codePage, bytes)) return bytes;
   }
@@ -120,18 +206,55 @@ std::string FromUtf8(std::string_view utf8, int codePage) {
       out += static_cast<char>(c);
       continue;
     }
-    char mapped = '?';
-    if (high) {
-      for (int k = 0; k < 128; ++k) {
-        if (high[k] == c) {
-          mapped = static_cast<char>(0x80 + k);
-          break;
-        }
-      }
-    }
-    out += mapped;
+    const int byte = table ? table->ByteOf(c) : -1;
+    out += byte >= 0 ? static_cast<char>(byte) : '?';
   }
   return out;
+}
+
+bool FitsCodePage(std::string_view utf8, int codePage) {
+  const bool valid = ToUtf8(utf8, kUtf8CodePage) == utf8;
+  if (codePage == kUtf8CodePage || !valid) return valid;
+  const ByteTable* table = codePage == 20127 ? nullptr : TableFor(codePage);
+  if (!table && codePage != 20127) return detail::PlatformFits(Utf8ToUtf16(utf8), codePage);
+  for (std::size_t i = 0; i < utf8.size();) {
+    const char32_t c = NextUtf8(utf8, i);
+    if (c >= 0x80 && !(table && table->ByteOf(c) >= 0)) return false;
+  }
+  return true;
+}
+
+std::u32string AnsiCharCodes(std::string_view utf8) {
+  const ByteTable* table = TableFor(AnsiCodePage());
+  std::u32string codes;
+  codes.reserve(utf8.size());
+  for (std::size_t i = 0; i < utf8.size();) codes += NextCharCode(utf8, i, table);
+  return codes;
+}
+
+int CompareTextAnsi(std::string_view a, std::string_view b) {
+  const ByteTable* table = TableFor(AnsiCodePage());
+  const auto upper = [](char32_t c) { return c >= U'a' && c <= U'z' ? c - 32 : c; };
+  std::size_t i = 0, j = 0;
+  while (i < a.size() && j < b.size()) {
+    const char32_t x = upper(NextCharCode(a, i, table));
+    const char32_t y = upper(NextCharCode(b, j, table));
+    if (x != y) return x < y ? -1 : 1;
+  }
+  if (i < a.size()) return 1;
+  return j < b.size() ? -1 : 0;
+}
+
+char32_t FoldCase(char32_t c) { return detail::SimpleCaseFold(c); }
+
+bool SameTextNoCase(std::string_view a, std::string_view b) {
+  bool same = false;
+  if (detail::PlatformSameTextNoCase(a, b, same)) return same;
+  std::size_t i = 0, j = 0;
+  while (i < a.size() && j < b.size()) {
+    if (FoldCase(NextCodePoint(a, i)) != FoldCase(NextCodePoint(b, j))) return false;
+  }
+  return i == a.size() && j == b.size();
 }
 
 std::u16string Utf8ToUtf16(std::string_view utf8) {

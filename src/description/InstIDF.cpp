@@ -7,13 +7,19 @@
 //   - in a tree section the type text of the latest "name=TYPE=value" line stays in force
 //     for later lines without one, until the end of the load;
 //   - the writer emits no type keywords, leaves binary parameters out, and puts
-//     "IDF-FPS-text" in front only when there are root parameters.
+//     "IDF-FPS-text" in front only when there are root parameters;
+//   - a file is in the ANSI code page, or in UTF-8 when it begins with the UTF-8 signature
+//     (written only when some text has no place in the ANSI code page).
 #include "description/InstIDF.h"
 
+#include <atomic>
+#include <chrono>
+#include <cstdio>
 #include <cstring>
 #include <initializer_list>
-#include <string_view>
 #include <limits>
+#include <random>
+#include <string_view>
 
 #include "common/errors.h"
 #include "common/osfile.h"
@@ -28,6 +34,9 @@ constexpr std::size_t kHeaderLength = 12;
 constexpr char kTreeSuffix[] = "]-tree";
 constexpr std::size_t kTreeSuffixLength = 6;
 constexpr char kLineEnd[] = "\r\n";
+constexpr char kUtf8Signature[] = "\xEF\xBB\xBF";
+constexpr std::size_t kUtf8SignatureLength = 3;
+constexpr int kUtf8CodePage = 65001;
 constexpr char kCR = 13;
 constexpr char kLF = 10;
 
@@ -50,10 +59,22 @@ bool EndsWith(const std::string& s, const char* suffix, std::size_t length) {
   return s.size() >= length && s.compare(s.size() - length, length, suffix) == 0;
 }
 
-// Reads the lines of an open file through a buffer of its own.
+// Reads the lines of an open file through a buffer of its own. A file that begins with the
+// UTF-8 signature is read as UTF-8 (the signature is not part of the first line); any other
+// file is in the ANSI code page.
 class LineReader {
  public:
-  explicit LineReader(os::File& file) : file_(file) {}
+  explicit LineReader(os::File& file) : file_(file) {
+    char c;
+    if (!ReadByte(c)) return;
+    if (len_ >= kUtf8SignatureLength &&
+        std::string_view(buffer_, kUtf8SignatureLength) == kUtf8Signature) {
+      utf8_ = true;
+      pos_ = kUtf8SignatureLength;
+    } else {
+      Unread();
+    }
+  }
 
   // The next line, trimmed of bytes <= 32 at both ends and converted to UTF-8. False only
   // at the end of the file: a CR LF alone still yields an (empty) line.
@@ -71,7 +92,8 @@ class LineReader {
       raw += c;
     }
     if (!any) return false;
-    line = text::AnsiToUtf8(text::TrimControl(raw));
+    line = utf8_ ? text::ToUtf8(text::TrimControl(raw), kUtf8CodePage)
+                 : text::AnsiToUtf8(text::TrimControl(raw));
     return true;
   }
 
@@ -97,6 +119,7 @@ class LineReader {
   std::size_t pos_ = 0;
   std::size_t len_ = 0;
   bool atEnd_ = false;
+  bool utf8_ = false;
 };
 
 TIDFParamType TypeFromText(const std::string& typeText) {
@@ -106,6 +129,27 @@ TIDFParamType TypeFromText(const std::string& typeText) {
   if (upper == "BINARY") return ptBinary;
   if (upper == "BOOLEAN") return ptBoolean;
   return ptString;
+}
+
+// A free name beside the file for the text that is to replace it: a counter keeps the saves
+// of this process apart, a random number drawn once those of other processes.
+std::string TemporaryNameFor(const std::string& fileName) {
+  static const unsigned processTag = [] {
+    try {
+      return static_cast<unsigned>(std::random_device{}());
+    } catch (...) {
+      return static_cast<unsigned>(
+          std::chrono::steady_clock::now().time_since_epoch().count());
+    }
+  }();
+  static std::atomic<unsigned> counter{0};
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    char tag[32];
+    std::snprintf(tag, sizeof tag, ".%08x-%u.tmp", processTag, ++counter);
+    std::string name = Concat({fileName, tag});
+    if (!os::FileExists(name) && !os::DirectoryExists(name)) return name;
+  }
+  return {};
 }
 
 void AppendParamLine(std::string& out, const TIDFParam& param) {
@@ -281,11 +325,11 @@ bool TIDFTextFile::LoadFromFile(const std::string& fileName) {
   }
 }
 
+// The text goes to a new file beside the target, which replaces the target only once the
+// whole text is written: a failed write (a full disk) leaves the previous file as it was.
 bool TIDFTextFile::SaveToFile(const std::string& fileName) const {
+  std::string temporary;
   try {
-    os::File file = os::OpenFile(fileName, os::OpenMode::Create, /*denyWriters*/ true);
-    if (!file.IsOpen()) return false;
-
     std::string out = ParamCount() > 0 ? kHeaderFps : kHeaderCps;
     out += kLineEnd;
     out += kLineEnd;
@@ -297,11 +341,24 @@ bool TIDFTextFile::SaveToFile(const std::string& fileName) const {
         if (param.ParamType != ptBinary) AppendParamLine(out, param);
       }
     }
-    const std::string bytes = text::Utf8ToAnsi(out);
-    file.Write(bytes.data(), bytes.size());
-    file.Close();
-    return true;
+    // Other programs read these files in the ANSI code page, so that is what they are
+    // written in whenever it holds every text. A text it lacks (an installed file's name in
+    // another alphabet) would come back as "?", so such a file is written as UTF-8 behind the
+    // UTF-8 signature, which LoadFromFile recognises.
+    const std::string bytes =
+        text::FitsAnsi(out) ? text::Utf8ToAnsi(out) : Concat({kUtf8Signature, out});
+
+    temporary = TemporaryNameFor(fileName);
+    if (temporary.empty()) return false;
+    {
+      os::File file = os::OpenFile(temporary, os::OpenMode::Create, /*denyWriters*/ true);
+      if (!file.IsOpen()) return false;
+      file.Write(bytes.data(), bytes.size());
+      file.Close();
+    }
+    if (os::ReplaceFile(temporary, fileName)) return true;
   } catch (...) {
-    return false;
   }
+  if (!temporary.empty()) os::RemoveFile(temporary);
+  return false;
 }

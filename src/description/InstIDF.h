@@ -11,7 +11,8 @@
 //            empty lines are skipped
 //
 // A line ends with CR or CR LF (a lone LF stays part of the line) and is trimmed of bytes
-// with a code of 32 or below. Files are in the ANSI code page; the objects hold UTF-8.
+// with a code of 32 or below. Files are in the ANSI code page, or in UTF-8 behind the UTF-8
+// signature (EF BB BF) when a text has no place in the ANSI code page; the objects hold UTF-8.
 #pragma once
 
 #include <cstdint>
@@ -86,6 +87,8 @@ class TIDFTextFile : public TIDFSection {
   // Replaces the contents by the file's; false for a missing or invalid file (the contents
   // then stay as they were unless the failure came after the header checks).
   bool LoadFromFile(const std::string& fileName);
+  // Writes the whole text to a new file beside the target, then puts it in the target's
+  // place; false (and the target as it was) when either step fails.
   bool SaveToFile(const std::string& fileName) const;
 
  private:

@@ -143,7 +143,7 @@ void TSysTree::DeselectNotListed(const std::vector<std::string>& names) {
   for (TSysNode* node : nodes) {
     if (node->Info.ViewOnly || !node->Info.Selected) continue;
     const bool listed = std::any_of(names.begin(), names.end(), [&](const std::string& name) {
-      return instlist::SameTextLocale(name, node->Info.ShortName);
+      return text::SameTextNoCase(name, node->Info.ShortName);
     });
     if (!listed) node->Deselect();
   }

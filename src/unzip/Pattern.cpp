@@ -13,11 +13,22 @@
 
 namespace {
 
-int MatchLowered(std::string_view p, std::string_view t);
+using Codes = std::u32string_view;
+
+int MatchLowered(Codes p, Codes t);
+
+// The character codes of a pattern or a text, with A-Z lowered.
+std::u32string LoweredCodes(std::string_view utf8) {
+  std::u32string codes = text::AnsiCharCodes(utf8);
+  for (char32_t& c : codes) {
+    if (c >= U'A' && c <= U'Z') c += 32;
+  }
+  return codes;
+}
 
 // p[i] is '*' and p[i+1] is '<'. Reads the set and moves i past its '>'; false when the set
 // has no closing '>'.
-bool ReadStarSet(std::string_view p, std::size_t& i, TStarSet& set) {
+bool ReadStarSet(Codes p, std::size_t& i, TStarSet& set) {
   const std::size_t n = p.size();
   i += 2;
   if (i < n && (p[i] == '!' || p[i] == '^')) {
@@ -29,12 +40,10 @@ bool ReadStarSet(std::string_view p, std::size_t& i, TStarSet& set) {
     if (p[i] == '>') break;
     if (i + 1 < n && p[i + 1] == '-') {
       if (i + 2 >= n) return false;
-      auto first = static_cast<unsigned char>(p[i]);
-      auto last = static_cast<unsigned char>(p[i + 2]);
-      for (unsigned c = first; c <= last; ++c) set.Add(static_cast<unsigned char>(c));
+      set.Add(p[i], p[i + 2]);
       i += 3;
     } else {
-      set.Add(static_cast<unsigned char>(p[i]));
+      set.Add(p[i], p[i]);
       ++i;
     }
   }
@@ -43,7 +52,7 @@ bool ReadStarSet(std::string_view p, std::size_t& i, TStarSet& set) {
 }
 
 // p[i] is '<'. Tests c against the set and leaves i on its '>'; 0 when c fits.
-int MatchSet(std::string_view p, std::size_t& i, unsigned char c) {
+int MatchSet(Codes p, std::size_t& i, char32_t c) {
   const std::size_t n = p.size();
   ++i;
   bool negated = false;
@@ -54,12 +63,12 @@ int MatchSet(std::string_view p, std::size_t& i, unsigned char c) {
   if (i >= n || p[i] == '>') return pmBadPattern;
   bool fits = false;
   while (p[i] != '>') {
-    auto first = static_cast<unsigned char>(p[i]);
-    auto last = first;
+    const char32_t first = p[i];
+    char32_t last = first;
     if (++i >= n) return pmBadPattern;
     if (p[i] == '-') {
       if (++i >= n || p[i] == '>') return pmBadPattern;
-      last = static_cast<unsigned char>(p[i]);
+      last = p[i];
       if (++i >= n) return pmBadPattern;
     }
     if (first <= c && c <= last) {
@@ -73,7 +82,7 @@ int MatchSet(std::string_view p, std::size_t& i, unsigned char c) {
   return 0;
 }
 
-int MatchAfterStarLowered(std::string_view p, std::string_view t, const TStarSet& set) {
+int MatchAfterStarLowered(Codes p, Codes t, const TStarSet& set) {
   std::size_t i = 0;
   std::size_t j = 0;
   int result = 0;
@@ -95,14 +104,14 @@ int MatchAfterStarLowered(std::string_view p, std::string_view t, const TStarSet
     if (!p.empty() && (p[i] == t[j] || p[i] == '<' || p[i] == '?')) {
       result = MatchLowered(p.substr(i), t.substr(j));
     }
-    if (result != pmMatch && !set.Allows(static_cast<unsigned char>(t[j]))) return pmTextShort;
+    if (result != pmMatch && !set.Allows(t[j])) return pmTextShort;
     ++j;
   } while (result != pmMatch && j < t.size());
   if (result != pmMatch && i >= p.size() && j >= t.size()) result = pmMatch;
   return result;
 }
 
-int MatchLowered(std::string_view p, std::string_view t) {
+int MatchLowered(Codes p, Codes t) {
   std::size_t i = 0;
   std::size_t j = 0;
   int result = 0;
@@ -116,7 +125,7 @@ int MatchLowered(std::string_view p, std::string_view t) {
       result = MatchAfterStarLowered(p.substr(i), t.substr(j), set);
       // A star that found no place leaves the walk to go on one step further.
     } else if (p[i] == '<') {
-      result = MatchSet(p, i, static_cast<unsigned char>(t[j]));
+      result = MatchSet(p, i, t[j]);
     } else if (p[i] != '?' && p[i] != t[j]) {
       result = pmCharMismatch;
     }
@@ -130,14 +139,12 @@ int MatchLowered(std::string_view p, std::string_view t) {
 }  // namespace
 
 int MatchPattern(std::string_view pattern, std::string_view text) {
-  std::string p = text::LowerAscii(pattern);
-  std::string t = text::LowerAscii(text);
-  if (p == "*") return pmMatch;
-  return MatchLowered(p, t);
+  if (pattern == "*") return pmMatch;
+  return MatchLowered(LoweredCodes(pattern), LoweredCodes(text));
 }
 
 int MatchAfterStar(std::string_view pattern, std::string_view text, const TStarSet& starSet) {
-  return MatchAfterStarLowered(text::LowerAscii(pattern), text::LowerAscii(text), starSet);
+  return MatchAfterStarLowered(LoweredCodes(pattern), LoweredCodes(text), starSet);
 }
 
 bool PatternMatches(std::string_view pattern, std::string_view text) {

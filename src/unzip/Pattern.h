@@ -9,9 +9,15 @@
 //
 // Matching is anchored at both ends, ignores the case of A-Z and has no escape character.
 // A malformed set (<>, <a-, a set without its >) matches nothing.
+//
+// Pattern and text are UTF-8 and are matched character by character, as the ANSI texts they
+// stand for: "?" takes one letter of any alphabet, and a range x-y holds the characters whose
+// bytes in the ANSI code page lie from x to y (text::AnsiCharCodes).
 #pragma once
 
 #include <string_view>
+#include <utility>
+#include <vector>
 
 enum TMatchResult {
   pmMatch = 1,         // the text matches
@@ -23,16 +29,24 @@ enum TMatchResult {
   pmBadPattern = 6,    // a malformed set
 };
 
-// The characters a restricted * may consume; empty places no restriction.
+// The characters a restricted * may consume (as character codes, see above); empty places no
+// restriction.
 struct TStarSet {
-  bool bits[256] = {};
+  std::vector<std::pair<char32_t, char32_t>> ranges;  // first..last, inclusive
   bool negated = false;
   bool empty = true;
-  void Add(unsigned char c) {
-    bits[c] = true;
+  // Adds first..last; nothing when last is below first.
+  void Add(char32_t first, char32_t last) {
+    if (last < first) return;
+    ranges.emplace_back(first, last);
     empty = false;
   }
-  bool Allows(unsigned char c) const { return empty || bits[c] != negated; }
+  bool Allows(char32_t c) const {
+    if (empty) return true;
+    bool in = false;
+    for (const auto& [first, last] : ranges) in = in || (first <= c && c <= last);
+    return in != negated;
+  }
 };
 
 int MatchPattern(std::string_view pattern, std::string_view text);

@@ -93,7 +93,7 @@ TTargetPlan PlanTargetDirectory(const std::string& storedDirectory, const std::s
   }
   std::string d = storedDirectory;
   if (!rootDir.empty() && d.size() >= rootDir.size() &&
-      text::SameTextAscii(std::string_view(d).substr(0, rootDir.size()), rootDir)) {
+      text::SameTextNoCase(std::string_view(d).substr(0, rootDir.size()), rootDir)) {
     d.erase(0, rootDir.size());
   }
   // `below` is the part that ends up under DestDir (or under the drive's root when the

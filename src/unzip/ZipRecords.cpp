@@ -333,17 +333,10 @@ bool TEndCentral::Locate(TStream& stream) {
 
 namespace {
 
-int CompareTextAscii(const std::string& a, const std::string& b) {
-  std::size_t n = std::min(a.size(), b.size());
-  for (std::size_t i = 0; i < n; ++i) {
-    unsigned char x = static_cast<unsigned char>(a[i]);
-    unsigned char y = static_cast<unsigned char>(b[i]);
-    if (x >= 'a' && x <= 'z') x = static_cast<unsigned char>(x - 32);
-    if (y >= 'a' && y <= 'z') y = static_cast<unsigned char>(y - 32);
-    if (x != y) return x < y ? -1 : 1;
-  }
-  if (a.size() == b.size()) return 0;
-  return a.size() < b.size() ? -1 : 1;
+// Names compare as the ANSI texts they stand for, byte by byte with a-z taken as A-Z (so
+// with Windows-1251 "ё" comes before "я", as its byte does).
+int CompareNames(const std::string& a, const std::string& b) {
+  return text::CompareTextAnsi(a, b);
 }
 
 int Percentage(const TZipHeaderInfo& e) {
@@ -368,11 +361,11 @@ int TSortedZip::Compare(const TObject* ao, const TObject* bo) const {
   const auto& b = *static_cast<const TZipHeaderInfo*>(bo);
   switch (SortMode) {
     case TZipSortMode::ByName:
-      return CompareTextAscii(a.Directory() + a.FileName(), b.Directory() + b.FileName());
+      return CompareNames(a.Directory() + a.FileName(), b.Directory() + b.FileName());
     case TZipSortMode::ByFileName:
-      return CompareTextAscii(a.FileName(), b.FileName());
+      return CompareNames(a.FileName(), b.FileName());
     case TZipSortMode::ByDirectoryName:
-      return CompareTextAscii(a.Directory(), b.Directory());
+      return CompareNames(a.Directory(), b.Directory());
     case TZipSortMode::ByDate:
       return StampValue(b.ModDateTime) > StampValue(a.ModDateTime) ? 1 : -1;
     case TZipSortMode::ByCompressedSize:

@@ -2,8 +2,10 @@
 
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "common/errors.h"
+#include "common/osfile.h"
 #include "common/testsupport.h"
 #include "common/text.h"
 #include "description/InstIDF.h"
@@ -69,11 +71,22 @@ TEST_F(IdfHeader, AcceptsBothHeadersAndIgnoresTextAfterThem) {
   EXPECT_EQ(Dump(idf), "A=1");
 }
 
-TEST_F(IdfHeader, RejectsOtherLetterCaseAndByteOrderMark) {
+TEST_F(IdfHeader, RejectsOtherLetterCase) {
   EXPECT_FALSE(Load("idf-cps-text\r\n\r\n"));
-  EXPECT_FALSE(Load("\xEF\xBB\xBFIDF-CPS-text\r\n\r\n"));
   EXPECT_FALSE(Load("IDF-CPS-tex\r\n\r\n"));
   EXPECT_FALSE(Load(""));
+}
+
+TEST_F(IdfHeader, Utf8SignatureMakesTheFileUtf8) {
+  // "Имя" in UTF-8 behind the signature; the same bytes without it are Windows-1251.
+  const std::string body = "IDF-CPS-text\r\n\r\n[\xD0\x98\xD0\xBC\xD1\x8F]\r\n";
+  ASSERT_TRUE(Load("\xEF\xBB\xBF" + body));
+  EXPECT_EQ(idf.Sections(0)->Name, "Имя");
+  ASSERT_TRUE(Load(body));
+  EXPECT_EQ(idf.Sections(0)->Name, text::ToUtf8("\xD0\x98\xD0\xBC\xD1\x8F", 1251));
+  // Only at the very start: after blanks the signature is text, and no header.
+  EXPECT_FALSE(Load(" \xEF\xBB\xBF" + body));
+  EXPECT_FALSE(Load("\xEF\xBB\xBF"));
 }
 
 TEST_F(IdfHeader, BlanksBeforeTheHeaderAreTrimmedAway) {
@@ -447,6 +460,78 @@ TEST_F(IdfWriter, RoundTripKeepsRootsSectionsAndOrder) {
     EXPECT_EQ(back.Sections(i)->Name, idf.Sections(i)->Name);
     EXPECT_EQ(Dump(*back.Sections(i)), Dump(*idf.Sections(i)));
   }
+}
+
+TEST_F(IdfWriter, TextsTheAnsiCodePageLacksAreWrittenAsUtf8) {
+  struct Case {
+    int codePage;
+    const char* name;
+    bool ansi;  // written in the code page; else as UTF-8 behind the signature
+  };
+  const std::vector<Case> cases = {
+      {1251, "C:\\Программы\\Данные\\файл.txt", true},
+      {1252, "C:\\Programme\\Übersicht.txt", true},
+      {1252, "C:\\Программы\\Данные\\файл.txt", false},
+      {1251, "C:\\Program Files\\数据\\文件.txt", false},
+      {1252, "C:\\Program Files\\数据\\文件.txt", false},
+  };
+  for (const Case& c : cases) {
+    text::SetAnsiCodePage(c.codePage);
+    TIDFTextFile out;
+    out.AddParam("Dir")->SetAsString("C:\\Q");
+    out.AddSection(c.name)->AddParam("File")->SetAsString(c.name);
+    const std::string path = dir_.File("uninst.idf");
+    ASSERT_TRUE(out.SaveToFile(path));
+    const std::string body = std::string("IDF-FPS-text\r\n\r\nDir=C:\\Q\r\n[") + c.name +
+                             "]\r\nFile=" + c.name + "\r\n";
+    EXPECT_EQ(ReadFileBytes(path), c.ansi ? text::Utf8ToAnsi(body) : "\xEF\xBB\xBF" + body)
+        << c.codePage << " " << c.name;
+
+    TIDFTextFile back;
+    ASSERT_TRUE(back.LoadFromFile(path));
+    ASSERT_EQ(back.SectionCount(), 1);
+    EXPECT_EQ(back.Sections(0)->Name, c.name);
+    ASSERT_NE(back.Sections(0)->FindParam("File"), nullptr);
+    EXPECT_EQ(back.Sections(0)->FindParam("File")->AsString(), c.name);
+    EXPECT_EQ(Dump(back), "Dir=C:\\Q");
+  }
+}
+
+TEST_F(IdfWriter, LoadingAndSavingGivesBackAnyBytes) {
+  // Every byte that may stand inside a name or a value, the unused ones of each code page
+  // (0x81, 0x8D, 0x8F, 0x90, 0x9D of 1252, 0x98 of 1251) included.
+  std::string bytes;
+  for (int b = 0x21; b < 0x100; ++b) {
+    if (b != '=') bytes += static_cast<char>(b);
+  }
+  const std::string file = "IDF-FPS-text\r\n\r\nK" + bytes + "=" + bytes + "\r\n[S" + bytes +
+                           "]\r\nN=" + bytes + "\r\n[T]-tree\r\nM=" + bytes + "\r\n";
+  for (int codePage : {1250, 1251, 1252}) {
+    text::SetAnsiCodePage(codePage);
+    ASSERT_TRUE(Load(file)) << codePage;
+    EXPECT_EQ(Save(), file) << codePage;
+  }
+}
+
+TEST_F(IdfWriter, LeavesNoOtherFileBehind) {
+  idf.AddSection("S")->AddParam("A")->SetAsString("1");
+  Save();
+  Save();
+  const std::vector<os::DirEntry> entries = os::ListDirectory(dir_.Path());
+  ASSERT_EQ(entries.size(), 1u);
+  EXPECT_EQ(entries[0].Name, "out.idf");
+}
+
+TEST_F(IdfWriter, AFailedReplacementKeepsTheTargetAndRemovesTheNewText) {
+  // A directory cannot be replaced by a file.
+  const std::string target = dir_.File("target");
+  ASSERT_TRUE(os::CreateDirectories(target));
+  idf.AddSection("S");
+  EXPECT_FALSE(idf.SaveToFile(target));
+  EXPECT_TRUE(os::DirectoryExists(target));
+  const std::vector<os::DirEntry> entries = os::ListDirectory(dir_.Path());
+  ASSERT_EQ(entries.size(), 1u);
+  EXPECT_EQ(entries[0].Name, "target");
 }
 
 TEST_F(IdfWriter, ReplacesAnExistingFile) {

@@ -2,7 +2,9 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
+#include "common/text.h"
 #include "unzip/Pattern.h"
 
 namespace {
@@ -115,6 +117,40 @@ TEST(Pattern, NeverReadsPastThePattern) {
     EXPECT_GE(r, pmMatch);
     EXPECT_LE(r, pmBadPattern);
   }
+}
+
+TEST(Pattern, NamesAreMatchedByTheirCharacters) {
+  // Character ranges are those of Windows-1251 here: "а"-"я" are 0xE0-0xFF, "ё" is 0xB8.
+  const int saved = text::AnsiCodePage();
+  text::SetAnsiCodePage(1251);
+  struct Case {
+    const char* pattern;
+    const char* text;
+    int result;
+  };
+  const std::vector<Case> cases = {
+      {"?", "ж", pmMatch},
+      {"??", "ж", pmTextShort},
+      {"?", "жж", pmTextLeft},
+      {"???.txt", "дом.txt", pmMatch},
+      {"?.txt", "数.txt", pmMatch},
+      {"<а-я>", "ж", pmMatch},
+      {"<а-я>", "ё", pmNotInSet},
+      {"<а-яё>", "ё", pmMatch},
+      {"<!а-я>x", "жx", pmNotInSet},
+      {"<!а-я>x", "Жx", pmMatch},
+      {"*<а-я>.txt", "файл.txt", pmMatch},
+      {"*<а-я>.txt", "файл1.txt", pmTextShort},
+      {"данные\\*", "данные\\файл.txt", pmMatch},
+      {"данные\\*", "ДАННЫЕ\\файл.txt", pmCharMismatch},  // only A-Z ignore case
+      {"Data\\д*", "DATA\\дом", pmMatch},
+      {"д*м", "дым", pmMatch},
+      {"д*м", "дыма", pmTextLeft},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(MatchPattern(c.pattern, c.text), c.result) << c.pattern << " / " << c.text;
+  }
+  text::SetAnsiCodePage(saved);
 }
 
 }  // namespace
