@@ -9,22 +9,6 @@
 #include "engine/ProgressThread.h"
 #include "setup/SetupGlobals.h"
 
-bool TProgressThread::SearchFiles() {
-  WriteLog(" IN procedure SEARCHFILES");
-  WriteLog(" OUT procedure SEARCHFILES");
-  return true;
-}
-
-bool TProgressThread::FindReqFiles() {
-  WriteLog(" IN function FINDREQFILES");
-  const std::string& source = SetupGlobals.DestDir;
-  if (!source.empty() && os::DirectoryExists(source)) {
-    SetCurrentDirectoryW(win32::Wide(source).c_str());
-  }
-  WriteLog(" OUT function FINDREQFILES");
-  return true;
-}
-
 void TProgressThread::MakeSaveInt() {
   WriteLog(" IN procedure MAKESAVEINT");
   WriteLog(" OUT procedure MAKESAVEINT");

@@ -146,6 +146,11 @@ class TProgressThread {
  private:
   // The path of uninst.inf in the install directory.
   std::string UninstallInfoPath(const std::string& installDir) const;
+  // The duplicate-file form, on the main thread: shows searchMessage_ and stores its answer
+  // (1, 6 or 2) in searchAnswer_.
+  void ShowSearchForm();
+  std::string searchMessage_;
+  std::int32_t searchAnswer_ = 0;
 
   TWizardState& state_;
   IProgressView* view_;
