@@ -8,6 +8,26 @@
 #include "common/win32.h"
 
 namespace win32 {
+// The path as the wide APIs take it. Past the classic limit the path is made absolute and
+// given the extended-length prefix ("\\?\C:\..." or "\\?\UNC\server\..."), which lifts
+// the limit to about 32,000 characters. Such a path is not normalised by the system any
+// more, so it is made absolute (and "." and ".." resolved) by GetFullPathNameW first.
+std::wstring LongPath(const std::string& path) {
+  std::wstring w = win32::Wide(path);
+  constexpr std::size_t kShortLimit = 240;  // directories must leave room for an 8.3 name
+  if (w.size() < kShortLimit || w.rfind(L"\\\\?\\", 0) == 0) return w;
+  DWORD n = GetFullPathNameW(w.c_str(), 0, nullptr, nullptr);
+  if (n == 0) return w;
+  std::wstring full(n, L'\0');
+  n = GetFullPathNameW(w.c_str(), n, full.data(), nullptr);
+  full.resize(n);
+  if (full.rfind(L"\\\\", 0) == 0) {
+    if (full.rfind(L"\\\\.\\", 0) == 0) return full;  // a device path stays as it is
+    return L"\\\\?\\UNC\\" + full.substr(2);
+  }
+  return L"\\\\?\\" + full;
+}
+
 std::string ErrorText(DWORD code) {
   wchar_t* buffer = nullptr;
   DWORD n = FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
@@ -38,25 +58,7 @@ bool Fail() {
 
 HANDLE H(std::intptr_t h) { return reinterpret_cast<HANDLE>(h); }
 
-// The path as the wide APIs take it. Past the classic limit the path is made absolute and
-// given the extended-length prefix ("\\?\C:\..." or "\\?\UNC\server\..."), which lifts
-// the limit to about 32,000 characters. Such a path is not normalised by the system any
-// more, so it is made absolute (and "." and ".." resolved) by GetFullPathNameW first.
-std::wstring W(const std::string& path) {
-  std::wstring w = win32::Wide(path);
-  constexpr std::size_t kShortLimit = 240;  // directories must leave room for an 8.3 name
-  if (w.size() < kShortLimit || w.rfind(L"\\\\?\\", 0) == 0) return w;
-  DWORD n = GetFullPathNameW(w.c_str(), 0, nullptr, nullptr);
-  if (n == 0) return w;
-  std::wstring full(n, L'\0');
-  n = GetFullPathNameW(w.c_str(), n, full.data(), nullptr);
-  full.resize(n);
-  if (full.rfind(L"\\\\", 0) == 0) {
-    if (full.rfind(L"\\\\.\\", 0) == 0) return full;  // a device path stays as it is
-    return L"\\\\?\\UNC\\" + full.substr(2);
-  }
-  return L"\\\\?\\" + full;
-}
+std::wstring W(const std::string& path) { return win32::LongPath(path); }
 
 }  // namespace
 

@@ -20,6 +20,10 @@ inline std::string Narrow(std::wstring_view wide) {
   return text::Utf16ToUtf8(std::u16string(wide.begin(), wide.end()));
 }
 
+// The path as the wide file APIs take it: past the classic length limit, absolute and with
+// the extended-length prefix (defined with the portable file functions).
+std::wstring LongPath(const std::string& path);
+
 // The system's text for an error code, without the trailing line break.
 std::string ErrorText(DWORD code);
 

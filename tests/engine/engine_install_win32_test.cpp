@@ -88,6 +88,13 @@ TEST_F(EngineInstall, FreshFullInstallationRecordsEverything) {
       EXPECT_EQ(value, "Installed");
     }
     EXPECT_FALSE(ProductValue(kSub, "Later", value));
+    // The record is where 32-bit builds keep it, and nowhere else.
+    win32::RegKey key;
+    EXPECT_EQ(RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"Software\\Wow6432Node\\Quorvalen", 0,
+                            KEY_READ | KEY_WOW64_64KEY, key.put()), ERROR_SUCCESS);
+    win32::RegKey native;
+    EXPECT_NE(RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"Software\\Quorvalen", 0,
+                            KEY_READ | KEY_WOW64_64KEY, native.put()), ERROR_SUCCESS);
     EXPECT_EQ(commands, (std::vector<std::string>{"reg IMPORT OID_QMD_3.reg /reg:32"}));
 
     const std::string entry = productkeys::kUninstallBase + "ZTK Engine Test";
@@ -199,6 +206,27 @@ TEST_F(EngineInstall, WithoutFullRegistrationNothingIsRecorded) {
   EXPECT_FALSE(os::FileExists(Installed("uninst.idf")));
   EXPECT_TRUE(Uninstall().Succeeded);
   EXPECT_TRUE(os::FileExists(Installed("readme.txt")));
+}
+
+// Archive paths far beyond the classic 260 characters install, are recorded and go again.
+TEST_F(EngineInstall, DeepPathsInstallAndUninstall) {
+  const std::string part(60, 'd');
+  std::string stored;
+  for (int i = 0; i < 5; ++i) stored += part + std::to_string(i) + "/";
+  Describe({{1, "Deep", "deep.zip", ""}, {2, "Base", "base.zip", ""}});
+  WriteArchive("deep.zip", {{stored + "deep.txt", "deep bytes"}});
+  ASSERT_TRUE(Install().Succeeded);
+  std::string windowsPath = stored + "deep.txt";
+  for (char& c : windowsPath) c = c == '/' ? '\\' : c;
+  const std::string deep = Installed(windowsPath);
+  ASSERT_GT(deep.size(), 300u);
+  EXPECT_EQ(os::GetFileSize(deep), 10);
+  EXPECT_EQ(Files("deep.zip"), (std::vector<std::string>{"UsesCount=1", deep + "="}));
+  auto remove = Tree({1});
+  ASSERT_TRUE(Run(smAddDelete, nullptr, remove.get()).Succeeded);
+  EXPECT_FALSE(os::FileExists(deep));
+  ASSERT_TRUE(Uninstall().Succeeded);
+  EXPECT_FALSE(os::DirectoryExists(installDir));
 }
 
 // Cancelled at each progress report of a fresh installation in turn: no crash, no hang,

@@ -63,9 +63,10 @@ class TMessageCapture {
  public:
   explicit TMessageCapture(std::function<void(const std::string&, const std::string&)> sink)
       : previous_(SetMessageBoxHandler(
-            [sink](const std::string& text, const std::string& caption, unsigned) {
+            [sink](const std::string& text, const std::string& caption, unsigned flags) {
               sink(text, caption);
-              return mb::kIdOk;
+              // No one to ask: a prompt for the next disk is refused rather than repeated.
+              return UnattendedAnswer(flags);
             })) {}
   ~TMessageCapture() { SetMessageBoxHandler(previous_); }
 
