@@ -229,6 +229,28 @@ TEST_F(EngineInstall, DeepPathsInstallAndUninstall) {
   EXPECT_FALSE(os::DirectoryExists(installDir));
 }
 
+// Names the ANSI code page cannot hold (an entry stored as UTF-8, a directory the user typed)
+// are recorded as they are, so that the removal finds them again.
+TEST_F(EngineInstall, NamesOutsideTheAnsiCodePageAreRecordedWhole) {
+  installDir = root.File("Программа 数据");
+  TestEntry cjk{"数据/文件.txt", "cjk bytes"};
+  cjk.flags = 0x0800;
+  Describe({{1, "Wide", "wide.zip", ""}, {2, "Base", "base.zip", ""}});
+  WriteArchive("wide.zip", {cjk});
+  ASSERT_TRUE(Install().Succeeded);
+  const std::string file = Installed("数据\\文件.txt");
+  EXPECT_EQ(os::GetFileSize(file), 9);
+  EXPECT_EQ(Files("wide.zip"), (std::vector<std::string>{"UsesCount=1", file + "="}));
+  TIDFTextFile uninstIdf;
+  ASSERT_TRUE(uninstIdf.LoadFromFile(Installed("uninst.idf")));
+  EXPECT_EQ(uninstIdf.FindSection("Directories")->Params(0)->Name, installDir);
+  auto remove = Tree({1});
+  ASSERT_TRUE(Run(smAddDelete, nullptr, remove.get()).Succeeded);
+  EXPECT_FALSE(os::FileExists(file));
+  ASSERT_TRUE(Uninstall().Succeeded);
+  EXPECT_FALSE(os::DirectoryExists(installDir));
+}
+
 // Cancelled at each progress report of a fresh installation in turn: no crash, no hang,
 // the result the sequence gives, and the machine still clean after a full install and
 // uninstall.
