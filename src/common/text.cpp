@@ -77,7 +77,9 @@ char32_t NextUtf8(std::string_view s, std::size_t& i) {
 char32_t NextCodePoint(std::string_view s, std::size_t& i) {
   const std::size_t start = i;
   const char32_t c = NextUtf8(s, i);
-  if (c == kReplacement && i == start + 1) return kBadByteBase + static_cast<unsigned char>(s[start]);
+  if (c == kReplacement && i == start + 1) {
+    return kBadByteBase + static_cast<unsigned char>(s[start]);
+  }
   return c;
 }
 
