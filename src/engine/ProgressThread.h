@@ -9,7 +9,10 @@
 //   DirTree.cpp, EnginePaths.cpp   the portable parts: directory removal, path rules
 //   Removal_win32.cpp          DelDirs, DelCompFiles, DelNotSetSystems
 //   Libraries_win32.cpp        ProcDlls
-//   Pending_win32.cpp          search path, program group, restart and file-check steps
+//   EnvPath_win32.cpp, EnvPath.cpp   RegisterComponentPath, DelPath, AddProcessPath
+//   ProgramGroup_win32.cpp     MakePrgGrpHolder, DelPrgGrpHolder, DelProgramGroup
+//   Continuation_win32.cpp     MakeSaveInt, ReadSavedInfo (the Windows 9x restart)
+//   FileChecks_win32.cpp       SearchFiles, FindReqFiles
 //
 // Progress flows one way: the steps store percent, text and an extra integer under the
 // progress lock, and the progress window copies them on its timer. Cancelling flows back:
@@ -151,6 +154,9 @@ class TProgressThread {
   void ShowSearchForm();
   std::string searchMessage_;
   std::int32_t searchAnswer_ = 0;
+  // The trees a continuation run reads from the saved state when the wizard gave none.
+  std::unique_ptr<TSysTree> savedInstallTree_;
+  std::unique_ptr<TSysTree> savedDeleteTree_;
 
   TWizardState& state_;
   IProgressView* view_;

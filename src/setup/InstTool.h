@@ -26,9 +26,8 @@ std::int64_t GetFreeDiskSpaceKB(const std::string& path);
 // Deletes HKEY_CURRENT_USER\SOFTWARE\ZTKUNINSTALL if it exists.
 void ClearUninstallMark();
 
-// Removes the continuation shortcut from the Startup folder (the program-group operation in
-// its delete-items mode with the single item "|||continue ZTK Setup"). Errors are ignored.
-void RemoveContinueLink();
+// RemoveContinueLink, which start-up calls in a continuation run, is the program group's
+// (engine/ProgramGroup_win32.h): the continuation link is one of its links.
 
 // The final action of a run that asked for it: restart Windows.
 void RebootWindows();

@@ -50,11 +50,6 @@ void ClearUninstallMark() {
   }
 }
 
-void RemoveContinueLink() {
-  // The Startup-folder shortcut of a continuation run is created and removed by the program
-  // group operations; until they exist a continuation run has no shortcut to remove.
-}
-
 void RebootWindowsWith(const ExitWindowsFunction& exitWindows) {
   if (!GetPlatformFacts().IsWindows9x) {
     HANDLE token = nullptr;

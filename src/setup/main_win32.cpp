@@ -2,6 +2,8 @@
 #include <windows.h>
 
 #include "common/osfile.h"
+#include "engine/MainThread.h"
+#include "engine/ProgramGroup_win32.h"
 #include "setup/InstTool.h"
 #include "setup/Messages.h"
 #include "setup/Platform_win32.h"
@@ -18,6 +20,10 @@ void RunApplication() {
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
   SetMessageBoxHandler(Win32MessageBox);
+  mainthread::Init();
+  // COM for the main thread, where every shell link is made and deleted; from here on, so
+  // that start-up can remove the continuation link. Released when the program ends.
+  TShellLinkModule shellLinks;
   TStartupPlatform platform;
   platform.Params = GetProgramParams();
   platform.GetTempDirectory = GetTempDirectory;
