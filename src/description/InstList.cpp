@@ -63,49 +63,6 @@ std::vector<std::int32_t> NumberItems(std::string_view list) {
   return numbers;
 }
 
-namespace {
-
-// Decodes one UTF-8 sequence at `i` (advancing it); a bad byte stands for itself.
-char32_t NextCodePoint(std::string_view s, std::size_t& i) {
-  const auto byte = [&](std::size_t k) { return static_cast<unsigned char>(s[k]); };
-  const unsigned char b0 = byte(i);
-  int length = b0 < 0x80 ? 1 : (b0 >> 5) == 0x6 ? 2 : (b0 >> 4) == 0xE ? 3 : (b0 >> 3) == 0x1E ? 4 : 0;
-  if (length <= 1 || i + static_cast<std::size_t>(length) > s.size()) {
-    ++i;
-    return b0;
-  }
-  char32_t cp = b0 & (0x7F >> length);
-  for (int k = 1; k < length; ++k) {
-    const unsigned char b = byte(i + static_cast<std::size_t>(k));
-    if ((b & 0xC0) != 0x80) {
-      ++i;
-      return b0;
-    }
-    cp = (cp << 6) | (b & 0x3F);
-  }
-  i += static_cast<std::size_t>(length);
-  return cp;
-}
-
-char32_t FoldCase(char32_t c) {
-  if (c >= U'A' && c <= U'Z') return c + 32;
-  if (c >= 0xC0 && c <= 0xDE && c != 0xD7) return c + 32;      // Latin-1 capitals
-  if (c >= 0x410 && c <= 0x42F) return c + 32;                 // А..Я
-  if (c >= 0x400 && c <= 0x40F) return c + 80;                 // Ѐ..Џ, Ё among them
-  if (c >= 0x460 && c <= 0x4FF && (c % 2) == 0) return c + 1;  // paired Cyrillic letters
-  return c;
-}
-
-}  // namespace
-
-bool SameTextLocale(std::string_view a, std::string_view b) {
-  std::size_t i = 0, j = 0;
-  while (i < a.size() && j < b.size()) {
-    if (FoldCase(NextCodePoint(a, i)) != FoldCase(NextCodePoint(b, j))) return false;
-  }
-  return i == a.size() && j == b.size();
-}
-
 }  // namespace instlist
 
 using instlist::SplitList;

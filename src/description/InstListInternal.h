@@ -20,10 +20,6 @@ std::vector<std::string> SplitList(std::string_view list, char separator);
 // is not a number.
 std::vector<std::int32_t> NumberItems(std::string_view list);
 
-// Compares two UTF-8 texts without regard to letter case, for Latin and Cyrillic letters,
-// as the system's locale-aware comparison does for the program's languages.
-bool SameTextLocale(std::string_view a, std::string_view b);
-
 // Subsystems nested deeper than this are not loaded: it keeps every recursive walk of a
 // loaded tree well within the stack.
 constexpr int kMaxTreeDepth = 200;
