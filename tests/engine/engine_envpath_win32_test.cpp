@@ -73,6 +73,19 @@ std::string ProcessPath() {
   return win32::Narrow(buffer);
 }
 
+// Every installation of the engine's tests edits the machine's "Path" of the test prefix; a
+// run of the test program leaves it as it found it, so entries of test directories that are
+// gone do not pile up from run to run.
+class MachinePathGuard : public ::testing::Environment {
+ public:
+  void SetUp() override { saved_ = ReadRaw(); }
+  void TearDown() override { WriteRaw(saved_); }
+
+ private:
+  RawValue saved_;
+};
+::testing::Environment* const kMachinePathGuard = ::testing::AddGlobalTestEnvironment(new MachinePathGuard);
+
 // Every test leaves the machine's and the process's "Path" as it found them.
 class MachineSearchPath : public EngineFixture {
  protected:
