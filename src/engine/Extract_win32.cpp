@@ -29,10 +29,8 @@ void TSetupUnZip::AttachHandlers() {
 }
 
 void TSetupUnZip::TotalPercentDone(TUnZip* sender, int percent) {
-  std::int32_t ignored;
-  std::string text;
-  engine_.ReadProgress(ignored, text);
-  if (!engine_.SetProgress(percent, text, 0)) {
+  engine_.SetPercent(percent);
+  if (!engine_.Report()) {
     WriteLog(" cancel archive operation");
     sender->CancelOperation();
   }
