@@ -1,28 +1,54 @@
-// The library step. Every top-level subsystem without a library of its own is done at once;
-// the subsystems' plug-in libraries are loaded and driven by the library loader, which
-// plugs in at the marked places.
+// The library step: the subsystems' plug-in libraries are loaded, set, asked (on the main
+// thread) and performed (on the worker) by the library loader; what they did is left in
+// the subsystems' done marks. A fresh installation whose libraries failed is rolled back.
+#include <windows.h>
+
 #include <memory>
 
 #include "description/InstList.h"
 #include "engine/MainThread.h"
 #include "engine/ProgressThread.h"
-#include "setup/Messages.h"
+#include "libraries/DllLoader.h"
 #include "setup/SetupGlobals.h"
 
 namespace {
 
-// The loader's box for a library that could not be loaded, by mode (1 install, 2 uninstall).
-void ShowNotLoaded(const std::string& name, int mode) {
-  std::string russian = "Не удалось загрузить " + name, english = "not load lybrary  " + name;
-  if (mode == 1) {
-    russian += ". Инсталляция будет прервана.";
-    english += ".Installation will be aborted";
-  } else {
-    russian += ". Денсталяция будет прервана.";
-    english += ".Unnstallation will be aborted";
+// The engine as the loader and its callbacks see it.
+class TEngineLoaderHost : public ILoaderHost {
+ public:
+  explicit TEngineLoaderHost(TProgressThread& thread) : thread_(thread) {}
+  bool SetProgress(std::int32_t percent, const std::string& text, std::int32_t extra) override {
+    return thread_.SetProgress(percent, text, extra);
   }
-  ShowBilingualMessage(russian, english, SetupGlobals.MessageCaption, kErrorBox);
-}
+  void HideProgress() override { mainthread::Run([this] { thread_.HideProgress(); }); }
+  void ShowProgress() override { mainthread::Run([this] { thread_.ShowProgress(); }); }
+
+ private:
+  TProgressThread& thread_;
+};
+
+// The loader with everything it lends out: the callbacks' host, and the Cancel handler's
+// access through the thread (registered only while the records exist, so the handler never
+// sees them change). The library step's every exit unloads and frees it.
+class TLoaderSession {
+ public:
+  explicit TLoaderSession(TProgressThread& thread) : thread_(thread), host_(thread) {
+    SetLoaderHost(&host_);
+  }
+  ~TLoaderSession() {
+    Unregister();
+    Loader.UnloadDlls();
+    SetLoaderHost(nullptr);
+  }
+  void Register() { thread_.SetLibraries(&Loader); }
+  void Unregister() { thread_.SetLibraries(nullptr); }
+
+  TDllLoader Loader;
+
+ private:
+  TProgressThread& thread_;
+  TEngineLoaderHost host_;
+};
 
 }  // namespace
 
@@ -30,6 +56,7 @@ bool TProgressThread::ProcDlls(bool installMode) {
   WriteLog(" IN function PROCDLLS");
   bool result = false;
   bool cancelled = false;
+  HMODULE package = LoadContainerPackage();
   if (installMode) treeCopy_ = std::make_unique<TSysTree>();
   SetPercent(0);
   SetProgressText("Загрузка необходимых библиотек", "loading of libraries");
@@ -39,55 +66,76 @@ bool TProgressThread::ProcDlls(bool installMode) {
     cancelled = true;
     success_ = false;
   } else {
-    TSysTree* tree = installMode ? state_.InstallTree : state_.DeleteTree;
-    if (installMode) state_.InstallTree->MergeInto(treeCopy_.get());
-    WriteLog(" set loader params");
-    // LoadDlls: a subsystem without a library is done as it stands.
-    bool loaded = true;
-    for (int i = 0; tree && i < tree->ChildCount(); ++i) {
-      TSubsystemInfo& info = tree->Children(i)->Info;
-      if (info.Library.empty()) {
-        info.Selected = true;
-      } else {
-        ShowNotLoaded(info.Library, installMode ? 1 : 2);
-        loaded = false;
-        break;
-      }
+    auto session = std::make_unique<TLoaderSession>(*this);
+    TDllLoader& loader = session->Loader;
+    if (installMode) {
+      loader.Tree = state_.InstallTree;
+      state_.InstallTree->MergeInto(treeCopy_.get());
+    } else {
+      loader.Tree = state_.DeleteTree;
     }
-    if (loaded) {
+    loader.OwnerWindow = nullptr;
+    loader.Path = state_.InstallDir;
+    loader.SetLoaderMode(installMode ? 1 : 2);
+    loader.Language = SetupGlobals.IsEnglish ? 1 : 0;
+    loader.QuestionsLevel = static_cast<std::uint8_t>(state_.QuestionsLevel);
+    loader.LogPrefix = "setup";
+    WriteLog(" set loader params");
+    // A library is often found in the product's own directories; this process may not have
+    // seen the machine's new Path.
+    AddLibraryDirsToPath(state_.InstallDir);
+    if (loader.LoadDlls()) {
+      session->Register();
       if (!Report()) {
         cancelled = true;
         success_ = false;
-      } else if (!Report()) {  // SetAll answered 1: every record was set
-        cancelled = true;
-        success_ = false;
-      } else {
-        WriteLog(" set params successful");
-        mainthread::Run([this] { HideProgress(); });
-        const int asked = 1;  // AskAll
-        mainthread::Run([this] { ShowProgress(); });
+      } else if (loader.SetAll() == 1) {
         if (!Report()) {
           cancelled = true;
           success_ = false;
         } else {
-          if (asked == 1) {
-            WriteLog(" ask params successful");
-            result = true;  // PerformAll
-            if (!Report()) {
-              cancelled = true;
-              success_ = false;
-              result = false;
+          WriteLog(" set params successful");
+          mainthread::Run([this] { HideProgress(); });
+          mainthread::Run([&loader] {
+            loader.SetAsking(true);
+            try {
+              loader.AskAll();
+            } catch (...) {
+              loader.AskResult = 0;
             }
-          }
-          if (!cancelled && !Report()) {
+            loader.SetAsking(false);
+          });
+          mainthread::Run([this] { ShowProgress(); });
+          if (!Report()) {
             cancelled = true;
-            result = false;
             success_ = false;
+            loader.AbortAll();
+          } else {
+            if (loader.AskResult == 1) {
+              WriteLog(" ask params successful");
+              result = loader.PerformAll() == 1;
+              if (!Report()) {
+                cancelled = true;
+                success_ = false;
+                loader.AbortAll();
+                result = false;
+              } else if (!result) {
+                loader.AbortAll();
+              }
+            }
+            if (!cancelled) loader.ReadBackTrees();
           }
         }
       }
+      if (!cancelled && !Report()) {
+        cancelled = true;
+        result = false;
+        success_ = false;
+      }
     }
+    session.reset();
   }
+  mainthread::Run([&package] { UnloadContainerPackage(package); });
   if (!cancelled && installMode) {
     if (result || state_.Mode != smInstall) {
       DelNotSetSystems();
