@@ -113,6 +113,24 @@ TEST_F(ProgramGroup, InstallMakesLinksThatResolve) {
   EXPECT_FALSE(os::DirectoryExists(desktopDir));
 }
 
+TEST_F(ProgramGroup, AFailedLinkIsShownWithItsErrorAsCaption) {
+  Describe({{1, "Base", "", ""}});
+  TIDFSection* base = description.FindSection("Sub1");
+  base->AddParam("MENULINK1")->SetAsString("a.exe|||Bad: name|");
+  base->AddParam("MENULINK2")->SetAsString("a.exe|||Good|");
+  ASSERT_TRUE(description.SaveToFile(dist + "\\setup.idf"));
+  ScriptedMessages boxes;
+  boxes.Expect(mb::kIdOk);
+  ASSERT_TRUE(Install().Succeeded);  // links are not worth failing an installation for
+  ASSERT_EQ(boxes.Shown().size(), 1u);
+  EXPECT_EQ(boxes.Shown()[0].text, "Ошибка при создании программной группы");
+  EXPECT_EQ(boxes.Shown()[0].caption.rfind("Ошибка при добавлении программного элемента Bad: name\r\n", 0), 0u)
+      << boxes.Shown()[0].caption;
+  EXPECT_EQ(boxes.Shown()[0].flags, mb::kIconError | mb::kTaskModal);
+  EXPECT_TRUE(os::FileExists(menuDir + "\\Good.lnk"));
+  EXPECT_EQ(os::ListDirectory(menuDir).size(), 1u);
+}
+
 TEST_F(ProgramGroup, EmptyListsMakeNoFolder) {
   Describe({{1, "Base", "", ""}});
   ASSERT_TRUE(Install().Succeeded);
