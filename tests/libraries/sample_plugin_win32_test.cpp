@@ -1,0 +1,138 @@
+// The SDK's sample plug-in in the sample distribution, installed and removed by the engine
+// under Wine: its configuration file, its question at level 2, and the user's cancel.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <thread>
+
+#include "common/osfile.h"
+#include "common/text.h"
+#include "common/win32.h"
+#include "description/InstList.h"
+#include "engine/MainThread.h"
+#include "engine/ProgressThread.h"
+#include "engine/engine_support_win32.h"
+#include "setup/SetupGlobals.h"
+
+using namespace enginetest;
+
+namespace {
+
+std::string SamplesDir() {
+  std::string path = SETUP_SAMPLES_DIR;
+  for (char& c : path) {
+    if (c == '/') c = '\\';
+  }
+  return "Z:" + path;
+}
+
+std::string ExeDir() {
+  wchar_t path[MAX_PATH];
+  GetModuleFileNameW(nullptr, path, MAX_PATH);
+  std::string dir = win32::Narrow(path);
+  return dir.substr(0, dir.rfind('\\'));
+}
+
+class SamplePlugin : public EngineFixture {
+ protected:
+  void SetUp() override {
+    EngineFixture::SetUp();
+    previousCodePage = text::AnsiCodePage();
+    text::SetAnsiCodePage(1251);  // the sample's description is written in it
+    for (const char* name : {"setup.idf", "licence.txt", "core.zip", "docs.zip", "examples.zip"}) {
+      ASSERT_TRUE(CopyFileW(win32::Wide(SamplesDir() + "\\" + name).c_str(),
+                            win32::Wide(dist + "\\" + name).c_str(), FALSE)) << name;
+    }
+    ASSERT_TRUE(CopyFileW(win32::Wide(ExeDir() + "\\sample_plugin.dll").c_str(),
+                          win32::Wide(dist + "\\sample_plugin.dll").c_str(), FALSE));
+    ASSERT_TRUE(description.LoadFromFile(dist + "\\setup.idf"));
+  }
+  void TearDown() override {
+    text::SetAnsiCodePage(previousCodePage);
+    EngineFixture::TearDown();
+  }
+  RunResult RunLevel(SetupMode mode, TSysTree* install, TSysTree* remove, int level,
+                     std::function<void(TProgressThread&, int)> onReport = nullptr) {
+    TSysTree emptyInstall, emptyRemove;
+    TWizardState state;
+    state.Mode = mode;
+    state.InstallDir = installDir;
+    state.ProgramGroup = "Sample Group";
+    state.QuestionsLevel = level;
+    state.InstallTree = install ? install : &emptyInstall;
+    state.DeleteTree = remove ? remove : &emptyRemove;
+    TProgressThread thread(state, nullptr);
+    RunResult result;
+    thread.OnProgressReport = [&](int report) {
+      result.Reports = report;
+      if (onReport) onReport(thread, report);
+    };
+    thread.Start();
+    thread.WaitFor();
+    result.Succeeded = state.Succeeded;
+    return result;
+  }
+  std::string Config() const { return ReadFileBytes(Installed("sample_plugin.ini")); }
+  int previousCodePage = 0;
+};
+
+TEST_F(SamplePlugin, InstallsItsConfigurationAndRemovesItAgain) {
+  ScriptedMessages none;
+  auto tree = Tree();
+  ASSERT_EQ(tree->ChildCount(), 3);  // Core, Docs (with Examples), the plug-in
+  ASSERT_TRUE(RunLevel(smInstall, tree.get(), nullptr, 1).Succeeded);
+  // Level 1 asks nothing: the greeting is the subsystem's parameter, in the ANSI code page.
+  EXPECT_EQ(Config(), "[Sample]\r\nSubsystem=" + text::FromUtf8("Модуль-пример", 1251) +
+                          "\r\nGreeting=" + text::FromUtf8("Здравствуйте", 1251) +
+                          "\r\nPath=" + installDir + "\r\n");
+  EXPECT_TRUE(os::FileExists(Installed("bin\\demo.exe")));
+  bool logged = false;
+  for (const std::string& line : LogLines()) {
+    logged = logged || line.find(" sample plug-in: configuration written to ") == 0;
+  }
+  EXPECT_TRUE(logged);
+
+  ASSERT_TRUE(RunLevel(smUninstall, nullptr, Tree().get(), 1).Succeeded);
+  EXPECT_FALSE(os::DirectoryExists(installDir));
+}
+
+TEST_F(SamplePlugin, AsksForTheGreetingAtLevelTwoOnly) {
+  // The person at the dialog: types a greeting and presses OK.
+  std::atomic<bool> stop{false}, answered{false};
+  std::thread person([&] {
+    while (!stop && !answered) {
+      if (HWND dialog = FindWindowW(nullptr, L"Sample plug-in")) {
+        SetDlgItemTextW(dialog, 100, L"Hi there");
+        PostMessageW(dialog, WM_COMMAND, IDOK, 0);
+        answered = true;
+      }
+      Sleep(10);
+    }
+  });
+  ScriptedMessages none;
+  auto tree = Tree({1, 4});
+  const bool succeeded = RunLevel(smInstall, tree.get(), nullptr, 2).Succeeded;
+  stop = true;
+  person.join();
+  ASSERT_TRUE(succeeded);
+  EXPECT_TRUE(answered);
+  EXPECT_NE(Config().find("\r\nGreeting=Hi there\r\n"), std::string::npos) << Config();
+}
+
+TEST_F(SamplePlugin, StopsWhenTheUserCancels) {
+  ScriptedMessages none;
+  auto tree = Tree({1, 4});
+  const RunResult r = RunLevel(smInstall, tree.get(), nullptr, 1, [](TProgressThread& t, int) {
+    std::int32_t percent;
+    std::string text;
+    t.ReadProgress(percent, text);
+    if (text.find("Sample plug-in") == 0 && percent > 0) t.Terminate();
+  });
+  EXPECT_FALSE(r.Succeeded);
+  EXPECT_TRUE(os::FileExists(Installed("bin\\demo.exe")));
+  EXPECT_FALSE(os::FileExists(Installed("sample_plugin.ini")));
+}
+
+}  // namespace
