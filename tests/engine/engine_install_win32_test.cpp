@@ -2,6 +2,8 @@
 // adding and removing subsystems, removing the product, and what failures leave behind.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "common/osfile.h"
 #include "common/win32.h"
 #include "engine/EngineMachine.h"
@@ -255,19 +257,18 @@ TEST_F(EngineInstall, NamesOutsideTheAnsiCodePageAreRecordedWhole) {
 // the result the sequence gives, and the machine still clean after a full install and
 // uninstall.
 TEST_F(EngineInstall, CancelAtEveryReport) {
-  // The reports up to the library step's last one (no log line comes between the question
-  // phase's success and that report) cancel the installation; later ones do not.
+  // The reports made before the library step hands over to the clean-up of not-done
+  // subsystems cancel the installation; later ones leave it a success.
   std::vector<std::size_t> logLinesAtReport;
   const RunResult full = Install([&](TProgressThread&, int) { logLinesAtReport.push_back(LogLines().size()); });
   ASSERT_TRUE(full.Succeeded);
-  std::size_t askedLine = 0;
   const auto lines = LogLines();
-  for (std::size_t i = 0; i < lines.size(); ++i) {
-    if (lines[i] == " ask params successful") askedLine = i;
-  }
+  const auto cleanUp = std::find(lines.begin(), lines.end(), " IN procedure DELNOTSETSYSTEMS");
+  ASSERT_NE(cleanUp, lines.end());
+  const auto linesBeforeCleanUp = static_cast<std::size_t>(cleanUp - lines.begin());
   int lastFailing = 0;
   for (std::size_t k = 0; k < logLinesAtReport.size(); ++k) {
-    if (logLinesAtReport[k] <= askedLine + 1) lastFailing = static_cast<int>(k) + 1;
+    if (logLinesAtReport[k] <= linesBeforeCleanUp) lastFailing = static_cast<int>(k) + 1;
   }
   ASSERT_TRUE(Uninstall().Succeeded);
 
