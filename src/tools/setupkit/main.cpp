@@ -22,7 +22,8 @@ const char kUsage[] =
     "       setupkit unzip --list ARCHIVE [--sort MODE] [--incomplete assume-bad|assume-multi]\n"
     "       setupkit unzip --test ARCHIVE [--password P]\n"
     "       setupkit unzip --extract DIR ARCHIVE [--password P] [--overwrite always|never]\n"
-    "                      [--root-dir D] [--files PATTERN]...\n";
+    "                      [--root-dir D] [--files PATTERN]...\n"
+    "       setupkit check DIST [--json] [--codepage N]\n";
 
 int Usage() {
   std::fputs(kUsage, stderr);
@@ -95,6 +96,7 @@ int main(int argc, char** argv) {
     if (command == "dump-idf") return RunDumpIdf(args);
     if (command == "tree") return RunTree(args);
     if (command == "unzip") return RunUnzip(args);
+    if (command == "check") return RunCheck(args);
     return Usage();
   } catch (const std::exception& e) {
     std::fprintf(stderr, "%s\n", DescribeException(e).c_str());
