@@ -2,7 +2,13 @@
 // Windows list of installed programs.
 #include <windows.h>
 
+#include <algorithm>
+#include <cstdio>
+#include <vector>
+
+#include "common/errors.h"
 #include "common/osfile.h"
+#include "common/text.h"
 #include "common/win32.h"
 #include "description/InstIDF.h"
 #include "description/InstList.h"
@@ -28,6 +34,58 @@ std::string RegImportArguments() {
   std::string args = "IMPORT OID_QMD_3.reg";
   if constexpr (sizeof(void*) == 8) args += " /reg:32";
   return args;
+}
+
+// Kilobytes (rounded up) of every file below the directory; links are not followed.
+std::uint64_t DirectorySizeKB(const std::string& directory) {
+  std::uint64_t bytes = 0;
+  std::vector<std::string> pending{directory};
+  while (!pending.empty()) {
+    const std::string dir = pending.back();
+    pending.pop_back();
+    for (const os::DirEntry& entry : os::ListDirectory(dir)) {
+      const std::string path = dir + "\\" + entry.Name;
+      if (entry.Attributes & os::kAttrReparsePoint) continue;
+      if (entry.Attributes & os::kAttrDirectory) {
+        pending.push_back(path);
+      } else if (const std::int64_t size = os::GetFileSize(path); size > 0) {
+        bytes += static_cast<std::uint64_t>(size);
+      }
+    }
+  }
+  return (bytes + 1023) / 1024;
+}
+
+std::string DescriptionParam(const char* name) {
+  const TIDFTextFile* description = SetupGlobals.Description;
+  const TIDFSection* params = description ? description->FindSection("Params") : nullptr;
+  const TIDFParam* param = params ? params->FindParam(name) : nullptr;
+  return param ? std::string(text::TrimControl(param->Value)) : std::string();
+}
+
+std::string UninstallEntryKey() { return productkeys::kUninstallBase + SetupGlobals.SystemName; }
+
+// What the Windows list of installed programs shows besides the name and the command, and
+// what administrators' tools read. Only what the description and the installation can say.
+void WriteUninstallDetails(TWin32RegistryKey& key, const std::string& installDir,
+                           const std::string& uninstallCommand) {
+  if (const std::string company = DescriptionParam("Company Name"); !company.empty()) {
+    key.WriteString("Publisher", company);
+  }
+  if (const std::string url = DescriptionParam("Company URL"); !url.empty()) {
+    key.WriteString("URLInfoAbout", url);
+  }
+  key.WriteString("InstallLocation", installDir);
+  key.WriteString("DisplayIcon", installDir + "\\EXE\\setup.exe");
+  SYSTEMTIME now;
+  GetLocalTime(&now);
+  char date[16];
+  std::snprintf(date, sizeof date, "%04u%02u%02u", now.wYear, now.wMonth, now.wDay);
+  key.WriteString("InstallDate", date);
+  key.WriteInteger("NoRepair", 1);
+  key.WriteString("QuietUninstallString", uninstallCommand);
+  key.WriteInteger("EstimatedSize", static_cast<std::uint32_t>(
+                                        std::min<std::uint64_t>(DirectorySizeKB(installDir), 0xFFFFFFFF)));
 }
 
 }  // namespace
@@ -135,6 +193,18 @@ bool TProgressThread::AddDelRegComp(bool adding) {
       if (!Report(80)) return true;
     }
   }
+  // The size the list of installed programs shows follows the change.
+  if (SetupGlobals.RegisteredSetup) {
+    TWin32RegistryKey entry = productkeys::Open(HKEY_LOCAL_MACHINE, UninstallEntryKey(), false);
+    if (entry.Opened() && entry.ValueExists("EstimatedSize")) {
+      try {
+        entry.WriteInteger("EstimatedSize", static_cast<std::uint32_t>(std::min<std::uint64_t>(
+                                                DirectorySizeKB(state_.InstallDir), 0xFFFFFFFF)));
+      } catch (const Exception& e) {
+        WriteLog(std::string(" ") + e.ClassName() + " : " + e.Message());
+      }
+    }
+  }
   if (!Terminated()) Report(100);
   WriteLog(" OUT function ADDDELREGCOMP");
   return true;
@@ -160,12 +230,17 @@ void TProgressThread::UninstallCopy() {
     os::CopyFileTo(startDir + "\\setup.idf", installDir + "\\EXE\\setup.idf", true);
   }
   WriteUninstIdf();
-  TWin32RegistryKey key = productkeys::Open(
-      HKEY_LOCAL_MACHINE, productkeys::kUninstallBase + SetupGlobals.SystemName, true);
+  TWin32RegistryKey key = productkeys::Open(HKEY_LOCAL_MACHINE, UninstallEntryKey(), true);
   if (key.Opened()) {
     key.WriteString("DisplayName", SetupGlobals.SystemName);
     key.WriteString("UnInstallString",
                     windowsDir + "\\" + uninstaller + " " + installDir + "\\uninst.idf");
+    try {
+      WriteUninstallDetails(key, installDir,
+                            windowsDir + "\\" + uninstaller + " /S " + installDir + "\\uninst.idf");
+    } catch (const Exception& e) {
+      WriteLog(std::string(" ") + e.ClassName() + " : " + e.Message());
+    }
   }
   WriteLog(" uninstall copy successful");
   WriteLog(" OUT procedure UNINSTALLCOPY");

@@ -32,6 +32,17 @@ void TWin32RegistryKey::WriteString(const std::string& name, const std::string& 
   }
 }
 
+void TWin32RegistryKey::WriteInteger(const std::string& name, std::uint32_t value) {
+  const DWORD data = value;
+  LSTATUS status = key_ ? RegSetValueExW(key_.get(), win32::Wide(name).c_str(), 0, REG_DWORD,
+                                         reinterpret_cast<const BYTE*>(&data), sizeof data)
+                        : ERROR_INVALID_HANDLE;
+  if (status != ERROR_SUCCESS) {
+    throw EInOutError("Failed to set data for '" + name + "': " +
+                      win32::ErrorText(static_cast<DWORD>(status)));
+  }
+}
+
 bool TWin32RegistryKey::DeleteValue(const std::string& name) {
   return key_ && RegDeleteValueW(key_.get(), win32::Wide(name).c_str()) == ERROR_SUCCESS;
 }

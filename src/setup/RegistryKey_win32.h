@@ -3,6 +3,7 @@
 
 #include <windows.h>
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -21,6 +22,8 @@ class TWin32RegistryKey : public IRegistryKey {
   void WriteString(const std::string& name, const std::string& value) override;
   bool DeleteValue(const std::string& name) override;
   std::vector<std::string> GetValueNames() override;
+  // A DWORD value; raises EInOutError as WriteString does.
+  void WriteInteger(const std::string& name, std::uint32_t value);
   // A string value; false when it is missing or not a string.
   bool ReadString(const std::string& name, std::string& value);
 

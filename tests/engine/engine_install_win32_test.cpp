@@ -53,6 +53,14 @@ class EngineInstall : public EngineFixture {
 };
 
 TEST_F(EngineInstall, FreshFullInstallationRecordsEverything) {
+  TIDFTextFile params;
+  TIDFSection* p = params.AddSection("Params");
+  p->AddParam("Company Name")->SetAsString("Quorvalen Test Ltd");
+  p->AddParam("Company URL")->SetAsString("http://example.com/");
+  SetupGlobals.Description = &params;
+  struct Restore {
+    ~Restore() { SetupGlobals.Description = nullptr; }
+  } restore;
   for (int setupType : {0, 1}) {
     SCOPED_TRACE(setupType);
     SetupGlobals.SetupType = setupType;
@@ -104,6 +112,22 @@ TEST_F(EngineInstall, FreshFullInstallationRecordsEverything) {
     EXPECT_EQ(value, "ZTK Engine Test");
     ASSERT_TRUE(ProductValue(entry, "UnInstallString", value));
     EXPECT_EQ(value, windowsDir + "\\ztkuinst.exe " + installDir + "\\uninst.idf");
+    // What the list of installed programs shows besides.
+    const std::pair<const char*, std::string> details[] = {
+        {"Publisher", "Quorvalen Test Ltd"},
+        {"URLInfoAbout", "http://example.com/"},
+        {"InstallLocation", installDir},
+        {"DisplayIcon", installDir + "\\EXE\\setup.exe"},
+        {"QuietUninstallString", windowsDir + "\\ztkuinst.exe /S " + installDir + "\\uninst.idf"}};
+    for (const auto& [name, expected] : details) {
+      ASSERT_TRUE(ProductValue(entry, name, value)) << name;
+      EXPECT_EQ(value, expected) << name;
+    }
+    ASSERT_TRUE(ProductValue(entry, "InstallDate", value));
+    EXPECT_EQ(value.size(), 8u);
+    EXPECT_EQ(value.substr(0, 2), "20");
+    EXPECT_EQ(ProductDword(entry, "NoRepair"), 1);
+    EXPECT_GE(ProductDword(entry, "EstimatedSize"), 1);
     EXPECT_EQ(ReadFileBytes(windowsDir + "\\ztkuinst.exe"), "uninstaller");
     EXPECT_EQ(ReadFileBytes(Installed("EXE\\setup.exe")), "setup program");
     EXPECT_TRUE(os::FileExists(Installed("EXE\\setup.idf")));
@@ -174,15 +198,20 @@ TEST_F(EngineInstall, SharedArchivesAreCountedAndRemovedOnce) {
 }
 
 TEST_F(EngineInstall, AddingAndRemovingInOneRunCountsEachArchiveOnce) {
+  WriteArchive("tools.zip", {{"tools/big.bin", std::string(300 * 1024, 'x')}});
   auto first = Tree({1, 2, 3});
   ASSERT_TRUE(Run(smInstall, first.get(), nullptr).Succeeded);
+  const std::string entry = productkeys::kUninstallBase + "ZTK Engine Test";
+  const long long sizeBefore = ProductDword(entry, "EstimatedSize");
+  EXPECT_GE(sizeBefore, 300);
   auto add = Tree({4});
   auto remove = Tree({3});
   ClearLog();
   ASSERT_TRUE(Run(smAddDelete, add.get(), remove.get()).Succeeded);
   EXPECT_EQ(Files("base.zip")[0], "UsesCount=3");
   EXPECT_EQ(Sections(), (std::vector<std::string>{"base.zip"}));
-  EXPECT_FALSE(os::FileExists(Installed("tools\\t1.txt")));
+  EXPECT_FALSE(os::FileExists(Installed("tools\\big.bin")));
+  EXPECT_LE(ProductDword(entry, "EstimatedSize"), sizeBefore - 300);
   int passes = 0;
   for (const std::string& line : LogLines()) passes += line == " deleting not set components successful";
   EXPECT_EQ(passes, 1);

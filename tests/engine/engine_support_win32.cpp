@@ -151,3 +151,22 @@ bool ProductValue(const std::string& key, const std::string& name, std::string& 
 bool ProductKeyExists(const std::string& key, HKEY root) { return productkeys::Exists(root, key); }
 
 }  // namespace enginetest
+
+namespace enginetest {
+
+long long ProductDword(const std::string& key, const std::string& name) {
+  std::wstring path = win32::Wide(key);
+  while (!path.empty() && path.front() == L'\\') path.erase(0, 1);
+  win32::RegKey opened;
+  if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, path.c_str(), 0, KEY_READ | productkeys::kView,
+                    opened.put()) != ERROR_SUCCESS)
+    return -1;
+  DWORD value = 0, size = sizeof value, type = 0;
+  if (RegQueryValueExW(opened.get(), win32::Wide(name).c_str(), nullptr, &type,
+                       reinterpret_cast<BYTE*>(&value), &size) != ERROR_SUCCESS ||
+      type != REG_DWORD)
+    return -1;
+  return value;
+}
+
+}  // namespace enginetest

@@ -70,5 +70,7 @@ class EngineFixture : public ::testing::Test {
 bool ProductValue(const std::string& key, const std::string& name, std::string& value,
                   HKEY root = HKEY_LOCAL_MACHINE);
 bool ProductKeyExists(const std::string& key, HKEY root = HKEY_LOCAL_MACHINE);
+// A DWORD value in the product's view; -1 when it is missing or of another type.
+long long ProductDword(const std::string& key, const std::string& name);
 
 }  // namespace enginetest
