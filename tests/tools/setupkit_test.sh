@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # setupkit as a vendor runs it: exit codes, error texts and the JSON of each command on the
 # sample distribution and the shared ZIP corpus.
-# Usage: setupkit_test.sh SETUPKIT SAMPLES_DIR TESTDATA_DIR
+# Usage: setupkit_test.sh SETUPKIT SAMPLES_DIR TESTDATA_DIR (python3 makes the PE test files)
 set -uo pipefail
 KIT=$1
 SAMPLES=$2
@@ -96,6 +96,152 @@ out=$("$KIT" unzip --extract "$WORK/self" "$WORK/self/one.bin" 2>&1); rc=$?
 check "extract over the archive itself exits 1" test $rc -eq 1
 check "extract over the archive itself says why" contains "$out" "It is the archive being read."
 check "extract over the archive itself keeps it" cmp -s "$WORK/self/one.bin" "$ZIPS/generated/hw_store.zip"
+
+# check: the preflight of a distribution, on copies of the sample with one problem each.
+# make_pe OUT MACHINE dll|exe NAME... writes a minimal PE image (headers, one section holding
+# the export directory) with those export names; enough for the checker's header reading.
+cat >"$WORK/make_pe.py" <<'EOF'
+import struct, sys
+out, machine, kind, names = sys.argv[1], int(sys.argv[2], 16), sys.argv[3], sys.argv[4:]
+plus = machine != 0x14C
+opt_size = (112 if plus else 96) + 16 * 8
+va, raw = 0x1000, 0x200
+names_rva = va + 40
+strings = b''
+name_rvas = []
+for n in names:
+    name_rvas.append(va + 40 + 4 * len(names) + len(strings))
+    strings += n.encode() + b'\0'
+edata = struct.pack('<IIHHIIIIIII', 0, 0, 0, 0, 0, 1, len(names), len(names), 0, names_rva, 0)
+edata += b''.join(struct.pack('<I', r) for r in name_rvas) + strings
+opt = bytearray(opt_size)
+struct.pack_into('<H', opt, 0, 0x20B if plus else 0x10B)
+at = 108 if plus else 92
+struct.pack_into('<III', opt, at, 16, va, len(edata))
+chars = 0x2022 if kind == 'dll' else 0x0022
+coff = struct.pack('<HHIIIHH', machine, 1, 0, 0, 0, opt_size, chars)
+section = struct.pack('<8sIIIIIIHHI', b'.edata', len(edata), va, len(edata), raw, 0, 0, 0, 0, 0x40000040)
+head = bytearray(0x40)
+head[0:2] = b'MZ'
+struct.pack_into('<I', head, 0x3C, 0x40)
+image = bytes(head) + b'PE\0\0' + coff + bytes(opt) + section
+image += b'\0' * (raw - len(image)) + edata
+open(out, 'wb').write(image)
+EOF
+make_pe() { python3 "$WORK/make_pe.py" "$@"; }
+CONTRACT="SetLogCallBack SetTreePointer SetExternalParameter SetIUGRegim SetQuestionsLevel SetPath
+ SetClientNumber SetProgressCallBack SetSessionName SetHideProgressCallBack
+ SetShowProgressCallBack AskQuestions Perform UserAbort UserSuspendThread UserResumeThread"
+# The library the sample names, whichever subsystem names it.
+LIB=$(grep -a -i '^Library=' "$SAMPLES/setup.idf" | head -1 | cut -d= -f2 | tr -d '\r')
+# dist NAME: a copy of the sample distribution with its library (x86-64, every export).
+dist() {
+  rm -rf "$WORK/$1"
+  cp -r "$SAMPLES" "$WORK/$1"
+  # shellcheck disable=SC2086
+  [[ -n "$LIB" ]] && make_pe "$WORK/$1/$LIB" 8664 dll $CONTRACT
+  echo "$WORK/$1"
+}
+# edit_idf FILE PYTHON-EXPR: rewrites the description's bytes (s) with the expression.
+edit_idf() { python3 -c "import sys; p=sys.argv[1]; s=open(p,'rb').read(); open(p,'wb').write($2)" "$1"; }
+problems() { grep -c -E '^[^ ].*: ' <<<"$(sed -n '/problems\?:$/,$p' <<<"$1" | tail -n +2)"; }
+
+out=$("$KIT" check "$SAMPLES"); rc=$?
+# The sample ships without its plug-in DLL (the cross build makes it): that is its only problem.
+check "check of the sample as shipped exits 1" test $rc -eq 1
+check "check of the sample as shipped: only its library is missing" test "$(problems "$out")" -eq 1
+check "check of the sample names the missing library" contains "$out" "$LIB: ["
+d=$(dist good)
+out=$("$KIT" check "$d"); rc=$?
+check "check of a good distribution exits 0" test $rc -eq 0
+check "check of a good distribution finds nothing" contains "$out" "no problems"
+check "check says the default machine type" contains "$out" "machine type x86-64 (no setup.exe: the default)"
+check "check gives the size of each subsystem" contains "$out" "  archive core.zip: 2 entries, 25 bytes"
+check "check lists the library's exports" contains "$out" "x86-64, exports SetLogCallBack, SetTreePointer"
+out=$("$KIT" check "$d" --json); rc=$?
+check "check --json of a good distribution exits 0" test $rc -eq 0
+check "check --json: no problems" contains "$out" '"problems":[],"ok":true}'
+check "check --json: the archive's size" contains "$out" '{"name":"core.zip","readable":true,"entries":2,"size":25}'
+check "check --json: the links found" contains "$out" '{"key":"MenuLink1","target":"bin\\demo.exe","found":true}'
+out=$("$KIT" check 2>&1); rc=$?
+check "check without a directory is a bad command line" test $rc -eq 2
+out=$("$KIT" check "$d" --verbose 2>&1); rc=$?
+check "check with an unknown option is a bad command line" test $rc -eq 2
+out=$("$KIT" check "$WORK/nodir" 2>&1); rc=$?
+check "check of a missing directory exits 1" test $rc -eq 1
+
+# Each kind of problem: the exit status and the line naming file, section and key.
+expect_problem() {  # expect_problem NAME DIR LINE [ARGS...]
+  local name=$1 dir=$2 line=$3
+  shift 3
+  local out rc
+  out=$("$KIT" check "$dir" "$@"); rc=$?
+  check "check: $name exits 1" test $rc -eq 1
+  check "check: $name is reported" contains "$out" "$line"
+}
+d=$(dist noarchive); rm "$d/docs.zip"
+expect_problem "missing archive" "$d" "docs.zip: [Docs] Archive: the archive does not exist"
+d=$(dist badentry)
+python3 - "$d/core.zip" <<'EOF'
+import struct, sys
+p = sys.argv[1]; b = bytearray(open(p, 'rb').read())
+at = 0
+while b[at:at + 4] == b'PK\3\4':  # the first entry with data gets one byte changed
+    size, n, e = struct.unpack_from('<I', b, at + 18)[0], *struct.unpack_from('<HH', b, at + 26)
+    if size: b[at + 30 + n + e] ^= 0x55; break
+    at += 30 + n + e + size
+open(p, 'wb').write(b)
+EOF
+expect_problem "damaged archive entry" "$d" "core.zip: [Core] Archive: entry bin\\demo.exe: CRC-32 mismatch"
+d=$(dist truncated); head -c 40 "$SAMPLES/docs.zip" >"$d/docs.zip"
+expect_problem "cut-off archive" "$d" "docs.zip: [Docs] Archive: the archive has no readable central directory"
+d=$(dist notzip); echo "not an archive" >"$d/docs.zip"
+expect_problem "unreadable archive" "$d" "docs.zip: [Docs] Archive: the archive cannot be read"
+d=$(dist nolib); rm "$d/$LIB"
+expect_problem "missing library" "$d" "$LIB: ["
+expect_problem "missing library (key)" "$d" "Library: the library does not exist in the distribution"
+d=$(dist i386); make_pe "$d/$LIB" 14C dll $CONTRACT
+expect_problem "library of the wrong machine type" "$d" "Library: built for i386, the installer is x86-64"
+make_pe "$d/setup.exe" 14C exe
+out=$("$KIT" check "$d"); rc=$?
+check "check: an i386 library beside an i386 setup.exe exits 0" test $rc -eq 0
+check "check: the machine type of setup.exe is said" contains "$out" "machine type i386 (of setup.exe)"
+make_pe "$d/$LIB" 8664 dll $CONTRACT
+expect_problem "x86-64 library beside an i386 setup.exe" "$d" "Library: built for x86-64, the installer is i386"
+d=$(dist exe); make_pe "$d/$LIB" 8664 exe $CONTRACT
+expect_problem "library that is not a DLL" "$d" "Library: a program, not a DLL"
+d=$(dist text); echo "not a library" >"$d/$LIB"
+expect_problem "library that is no PE file" "$d" "Library: not a Windows program file: no MZ signature"
+d=$(dist noask); make_pe "$d/$LIB" 8664 dll SetPath Perform
+expect_problem "missing export" "$d" "Library: does not export AskQuestions"
+d=$(dist decorated); make_pe "$d/$LIB" 14C dll _AskQuestions@0 Perform; make_pe "$d/setup.exe" 14C exe
+expect_problem "decorated export" "$d" "Library: exports AskQuestions only as _AskQuestions@0"
+d=$(dist nolicence); rm "$d/licence.txt"
+expect_problem "missing licence" "$d" "licence.txt: the licence does not exist"
+d=$(dist badlink); edit_idf "$d/setup.idf" "s.replace(b'MenuLink1=bin\\\\demo.exe', b'MenuLink1=bin\\\\gone.exe')"
+expect_problem "link target in no archive" "$d" "setup.idf: [Core] MenuLink1: the target bin\\gone.exe is in no archive"
+# A link may start a file of a subsystem it depends on, or the installer's own copy, but
+# not a file of a subsystem below it.
+d=$(dist deplinks)
+edit_idf "$d/setup.idf" "s.replace(b'[Docs]\r\n', b'[Docs]\r\nMenuLink5=BIN/Demo.exe\r\nMenuLink6=EXE\\\\setup.exe|UNINSTALL\r\nMenuLink7=examples\\\\ex1.txt\r\n')"
+out=$("$KIT" check "$d")
+check "check: a link to a file of a dependency is found" contains "$out" "  link MenuLink5: BIN/Demo.exe"$'\n'
+check "check: a link to the installer's copy is found" contains "$out" "  link MenuLink6: EXE\\setup.exe"$'\n'
+check "check: a link to a file of a child is not" contains "$out" "setup.idf: [Docs] MenuLink7: the target examples\\ex1.txt is in no archive"
+check "check: that is the only problem" test "$(problems "$out")" -eq 1
+d=$(dist noidf); rm "$d/setup.idf"
+expect_problem "missing description" "$d" "setup.idf: the description does not exist"
+d=$(dist lfidf); printf 'IDF-CPS-text\nA=1\n' >"$d/setup.idf"
+expect_problem "unreadable description" "$d" "setup.idf: Invalid file format"
+d=$(dist dupidf); edit_idf "$d/setup.idf" "s.replace(b'Docs=2', b'Docs=1')"
+expect_problem "duplicate numbers" "$d" "setup.idf: [SubSystems]"
+d=$(dist orphan); edit_idf "$d/setup.idf" "s.replace(b'Parent=2', b'Parent=9')"
+expect_problem "subsystem outside the tree" "$d" "setup.idf: [Examples] Parent: the subsystem is not in the tree"
+d=$(dist baddepend); edit_idf "$d/setup.idf" "s.replace(b'Depend=1, 2', b'Depend=1, x')"
+expect_problem "message while the tree builds" "$d" "setup.idf: [Examples]: Invalid 'depend' string in setup.idf. Section - Examples"
+out=$("$KIT" check "$d" --json)
+check "check --json names file, section and key" contains "$out" '{"file":"setup.idf","section":"Examples","key":"","message":"Invalid '"'"'depend'"'"' string in setup.idf. Section - Examples"}'
+check "check --json: ok is false with problems" contains "$out" '],"ok":false}'
 
 echo "setupkit: $passed passed, $failed failed"
 test $failed -eq 0

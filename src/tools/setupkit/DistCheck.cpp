@@ -257,6 +257,12 @@ class TChecker {
       zip.KeepZipOpen = true;
       zip.SetZipName(path);
       zip.ReadArchive();
+      // The installer would take what the local headers give, which need not be the whole
+      // archive: a vendor ships the archive whole.
+      if (zip.Rebuilt()) {
+        Problem(name, section, "Archive",
+                "the archive has no readable central directory (cut off or damaged)");
+      }
       zip.OnStartUnZip = [&](TUnZip*, int index, const std::string&, bool&) { current = index; };
       zip.OnBadCRC = [&](TUnZip*, std::uint32_t, std::uint32_t, int index) {
         fail(index, "CRC-32 mismatch");
