@@ -2,7 +2,7 @@
 # Installs what the build and the tests need on Debian 12, only what is missing.
 # Usage: scripts/deps.sh [--no-wine]
 set -euo pipefail
-want=(cmake ninja-build g++ make googletest libgtest-dev zlib1g-dev g++-mingw-w64-x86-64-posix zip unzip)
+want=(cmake ninja-build g++ make googletest libgtest-dev zlib1g-dev g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix zip unzip)
 if [[ "${1:-}" != "--no-wine" ]]; then
   want+=(wine wine64 xvfb xauth)
 fi

@@ -34,3 +34,21 @@ build "$WIN_BUILD" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64-x86_64.cmake" -
 source "$root/scripts/wine-env.sh"
 wine_env_start
 ctest --test-dir "$WIN_BUILD" --output-on-failure
+
+echo "== 32-bit cross build (compile and link only: no 32-bit Windows programs run here)"
+WIN32_BUILD="$root/build/win32"
+build "$WIN32_BUILD" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64-i686.cmake" -DCMAKE_BUILD_TYPE=Release \
+  -DSETUP_TESTS=OFF
+# Earlier plug-in libraries are looked up by plain export names: the sample must export them
+# undecorated (not "Perform@0").
+exports=$(i686-w64-mingw32-objdump -p "$WIN32_BUILD/sdk/sample_plugin.dll" |
+  sed -n '/\[Ordinal\/Name Pointer\] Table/,/^$/p')
+for name in SetLogCallBack SetTreePointer SetExternalParameter SetIUGRegim SetQuestionsLevel \
+  SetPath SetClientNumber SetProgressCallBack SetSessionName SetHideProgressCallBack \
+  SetShowProgressCallBack AskQuestions Perform UserAbort UserSuspendThread UserResumeThread; do
+  if ! grep -qE "\] $name\$" <<<"$exports"; then
+    echo "32-bit sample plug-in does not export $name under its plain name" >&2
+    exit 1
+  fi
+done
+echo "32-bit setup.exe, setupkit.exe and sample_plugin.dll built; plain exports checked"
