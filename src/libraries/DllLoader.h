@@ -145,6 +145,3 @@ void UnloadContainerPackage(HMODULE& package);
 
 // Puts InstallDir\SYSTEM\ and InstallDir\USER\ on the installer's own Path unless there.
 void AddLibraryDirsToPath(const std::string& installDir);
-
-// True when the UTF-8 text survives the way to the ANSI code page and back.
-bool FitsAnsiCodePage(const std::string& utf8);

@@ -53,10 +53,6 @@ bool LibraryFileMissing(const std::string& name) {
 
 const char* ExportName(TLibraryExport e) { return kExportNames[e]; }
 
-bool FitsAnsiCodePage(const std::string& utf8) {
-  return text::AnsiToUtf8(text::Utf8ToAnsi(utf8)) == utf8;
-}
-
 // ---- TCustomDLLLoader ------------------------------------------------------------------
 
 TCustomDLLLoader::TCustomDLLLoader() {
@@ -186,7 +182,7 @@ bool TCustomDLLLoader::SetParams(int index) {
   const TSubsystemInfo& info = rec.Node->Info;
   const bool removing = mode_ == 2;
   std::uintptr_t answer = 0;
-  if (!FitsAnsiCodePage(Path)) {
+  if (!text::FitsAnsi(Path)) {
     Log("path " + Path + " cannot be given to library " + info.Library +
         " in the ANSI code page");
     return false;
