@@ -235,6 +235,7 @@ d=$(dist lfidf); printf 'IDF-CPS-text\nA=1\n' >"$d/setup.idf"
 expect_problem "unreadable description" "$d" "setup.idf: Invalid file format"
 d=$(dist dupidf); edit_idf "$d/setup.idf" "s.replace(b'Docs=2', b'Docs=1')"
 expect_problem "duplicate numbers" "$d" "setup.idf: [SubSystems]"
+check "check: the duplicate numbers are one problem" test "$(problems "$("$KIT" check "$d")")" -eq 1
 d=$(dist orphan); edit_idf "$d/setup.idf" "s.replace(b'Parent=2', b'Parent=9')"
 expect_problem "subsystem outside the tree" "$d" "setup.idf: [Examples] Parent: the subsystem is not in the tree"
 d=$(dist baddepend); edit_idf "$d/setup.idf" "s.replace(b'Depend=1, 2', b'Depend=1, x')"

@@ -180,7 +180,12 @@ class TChecker {
       }
     }
     for (const std::string& m : messages) Problem(kDescription, SectionOf(m), "", m);
-    for (const std::string& line : log) Problem(kDescription, "SubSystems", "", Trimmed(line));
+    // A box is logged as well; it counts once.
+    for (const std::string& line : log) {
+      bool shown = false;
+      for (const std::string& m : messages) shown = shown || Trimmed(line) == Trimmed(m);
+      if (!shown) Problem(kDescription, "SubSystems", "", Trimmed(line));
+    }
     if (!loaded) {
       tree_.ClearChildren();
       return false;
