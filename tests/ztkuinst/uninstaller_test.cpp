@@ -1,0 +1,71 @@
+// The uninstaller's reading of its command line and of uninst.idf.
+#include <gtest/gtest.h>
+
+#include "common/osfile.h"
+#include "common/testsupport.h"
+#include "tools/ztkuinst/Uninstaller.h"
+
+TEST(UninstallerRequest, PathsArriveWholeOrSplitAtBlanks) {
+  const struct {
+    std::vector<std::string> params;
+    bool silent;
+    const char* path;
+  } cases[] = {
+      {{"C:\\Program", "Files\\X", "Y\\uninst.idf"}, false, "C:\\Program Files\\X Y\\uninst.idf"},
+      {{"C:\\Program Files\\X\\uninst.idf"}, false, "C:\\Program Files\\X\\uninst.idf"},
+      {{"/S", "C:\\Program", "Files\\uninst.idf"}, true, "C:\\Program Files\\uninst.idf"},
+      {{"/s", "", "C:\\u.idf"}, true, "C:\\u.idf"},
+      {{}, false, ""},
+  };
+  for (const auto& c : cases) {
+    const uninst::TRequest r = uninst::ParseParams(c.params);
+    EXPECT_EQ(r.Silent, c.silent) << c.path;
+    EXPECT_EQ(r.DescriptionPath, c.path);
+  }
+}
+
+TEST(UninstallerPlan, ReadsWhatTheInstallationLeft) {
+  TempDir dir;
+  const std::string good = dir.File("uninst.idf");
+  WriteFileBytes(good,
+                 "IDF-CPS-text\r\n\r\n[Uninstall]\r\nFileName=C:\\P\\EXE\\Setup.exe\r\n"
+                 "ParamStr=UNINSTALL\r\n[Directories]\r\nC:\\P=\r\n");
+  const std::string noParam = dir.File("noparam.idf");
+  WriteFileBytes(noParam, "IDF-CPS-text\r\n\r\n[Uninstall]\r\nFileName=C:\\P\\EXE\\Setup.exe\r\n");
+  const std::string noFile = dir.File("nofile.idf");
+  WriteFileBytes(noFile, "IDF-CPS-text\r\n\r\n[Uninstall]\r\nParamStr=UNINSTALL\r\n");
+  const std::string bad = dir.File("bad.idf");
+  WriteFileBytes(bad, "not a description\r\n");
+
+  const struct {
+    std::string path;
+    bool silent;
+    bool ok;
+    const char* arguments;
+    std::size_t directories;
+  } cases[] = {
+      {good, false, true, "UNINSTALL", 1},
+      {good, true, true, "UNINSTALL /S", 1},
+      {noParam, false, true, "", 0},
+      {noParam, true, true, "UNINSTALL /S", 0},
+      {noFile, false, false, "", 0},
+      {bad, false, false, "", 0},
+      {dir.File("missing.idf"), false, false, "", 0},
+      {"", true, false, "", 0},
+  };
+  for (const auto& c : cases) {
+    uninst::TRequest request;
+    request.Silent = c.silent;
+    request.DescriptionPath = c.path;
+    uninst::TPlan plan;
+    std::string error;
+    EXPECT_EQ(uninst::ReadPlan(request, plan, error), c.ok) << c.path;
+    if (!c.ok) {
+      EXPECT_FALSE(error.empty());
+      continue;
+    }
+    EXPECT_EQ(plan.SetupFile, "C:\\P\\EXE\\Setup.exe");
+    EXPECT_EQ(plan.Arguments, c.arguments);
+    EXPECT_EQ(plan.Directories.size(), c.directories);
+  }
+}
