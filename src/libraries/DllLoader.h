@@ -34,9 +34,14 @@ class ILoaderHost {
 
 // One processed subsystem: its library (nullptr without one) and its tree node.
 struct THndlRec {
+  THndlRec(HMODULE handle, TSysNode* node) : Handle(handle), Node(node) {}
+  THndlRec(const THndlRec& other)
+      : Handle(other.Handle), Node(other.Node), Crashed(other.Crashed.load()) {}
   HMODULE Handle = nullptr;
   TSysNode* Node = nullptr;
-  bool Crashed = false;  // an export raised an exception: the library is not called again
+  // An export raised an exception: the library is not called again. The Cancel handler's
+  // calls on the main thread may set it while the worker reads it.
+  std::atomic<bool> Crashed{false};
 };
 
 // The library's exports, by slot. Setters and results are read through pointer-sized

@@ -99,7 +99,7 @@ void TCustomDLLLoader::ResolveExports(HMODULE handle, bool settersOnly) {
 }
 
 bool TCustomDLLLoader::Call(THndlRec& rec, TLibraryExport e, std::uintptr_t& result) {
-  return Call(rec, e, 0, result) ;
+  return Call(rec, e, 0, result);
 }
 
 bool TCustomDLLLoader::Call(THndlRec& rec, TLibraryExport e, std::uintptr_t argument,
@@ -125,20 +125,20 @@ bool TCustomDLLLoader::LoadDlls() {
       TSysNode* node = Tree->Children(i);
       TSubsystemInfo& info = node->Info;
       if (info.Library.empty()) {
-        Records.push_back({nullptr, node, false});
+        Records.emplace_back(nullptr, node);
         info.Selected = true;
         continue;
       }
       const std::string& name = info.Library;
       HMODULE handle = LoadLibraryW(win32::Wide(name).c_str());
       if (handle) {
-        Records.push_back({handle, node, false});
+        Records.emplace_back(handle, node);
         Log("library " + name + " loaded successful");
         continue;
       }
       if (mode_ == 2 && LibraryFileMissing(name)) {
         // A damaged or half-removed product must not block its own removal for ever.
-        Records.push_back({nullptr, node, false});
+        Records.emplace_back(nullptr, node);
         info.Selected = true;
         Log("library " + name + " not found; subsystem " + info.ShortName +
             " is removed without it");

@@ -103,7 +103,9 @@ TEST_F(SamplePlugin, AsksForTheGreetingAtLevelTwoOnly) {
   std::atomic<bool> stop{false}, answered{false};
   std::thread person([&] {
     while (!stop && !answered) {
-      if (HWND dialog = FindWindowW(nullptr, L"Sample plug-in")) {
+      // Visible only after its initialisation, which fills in the default greeting.
+      HWND dialog = FindWindowW(nullptr, L"Sample plug-in");
+      if (dialog && IsWindowVisible(dialog)) {
         SetDlgItemTextW(dialog, 100, L"Hi there");
         PostMessageW(dialog, WM_COMMAND, IDOK, 0);
         answered = true;
