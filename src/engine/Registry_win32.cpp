@@ -91,7 +91,12 @@ void WriteUninstallDetails(TWin32RegistryKey& key, const std::string& installDir
 }  // namespace
 
 TEngineMachine& EngineMachine() {
-  static TEngineMachine machine{RealWindowsDirectory, RunAndWaitReal};
+  static TEngineMachine machine = [] {
+    TEngineMachine real;
+    real.WindowsDirectory = RealWindowsDirectory;
+    real.RunAndWait = RunAndWaitReal;
+    return real;
+  }();
   return machine;
 }
 
