@@ -200,6 +200,9 @@ expect_problem "unreadable archive" "$d" "docs.zip: [Docs] Archive: the archive 
 d=$(dist nolib); rm "$d/$LIB"
 expect_problem "missing library" "$d" "$LIB: ["
 expect_problem "missing library (key)" "$d" "Library: the library does not exist in the distribution"
+d=$(dist noext); edit_idf "$d/setup.idf" "s.replace(b'Library=$LIB', b'Library=${LIB%.dll}')"
+out=$("$KIT" check "$d"); rc=$?
+check "check: a library named without .dll is found as Windows finds it" test $rc -eq 0
 d=$(dist i386); make_pe "$d/$LIB" 14C dll $CONTRACT
 expect_problem "library of the wrong machine type" "$d" "Library: built for i386, the installer is x86-64"
 make_pe "$d/setup.exe" 14C exe

@@ -334,7 +334,10 @@ class TChecker {
   TLibraryReport CheckLibrary(const std::string& name, const std::string& section) {
     TLibraryReport lib;
     lib.Name = name;
-    const std::string path = PathOf(name);
+    std::string path = PathOf(name);
+    // Windows adds ".dll" to a library name without an extension.
+    const std::size_t base = name.find_last_of("\\/:");
+    if (name.find('.', base == std::string::npos ? 0 : base) == std::string::npos) path += ".dll";
     if (!os::FileExists(path)) {
       Problem(name, section, "Library", "the library does not exist in the distribution");
       return lib;
