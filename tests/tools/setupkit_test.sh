@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # setupkit as a vendor runs it: exit codes, error texts and the JSON of each command on the
 # sample distribution and the shared ZIP corpus.
-# Usage: setupkit_test.sh SETUPKIT SAMPLES_DIR TESTDATA_DIR (python3 makes the PE test files)
+# Usage: setupkit_test.sh SETUPKIT SAMPLES_DIR TESTDATA_DIR
 set -uo pipefail
 KIT=$1
 SAMPLES=$2
@@ -100,35 +100,32 @@ check "extract over the archive itself keeps it" cmp -s "$WORK/self/one.bin" "$Z
 # check: the preflight of a distribution, on copies of the sample with one problem each.
 # make_pe OUT MACHINE dll|exe NAME... writes a minimal PE image (headers, one section holding
 # the export directory) with those export names; enough for the checker's header reading.
-cat >"$WORK/make_pe.py" <<'EOF'
-import struct, sys
-out, machine, kind, names = sys.argv[1], int(sys.argv[2], 16), sys.argv[3], sys.argv[4:]
-plus = machine != 0x14C
-opt_size = (112 if plus else 96) + 16 * 8
-va, raw = 0x1000, 0x200
-names_rva = va + 40
-strings = b''
-name_rvas = []
-for n in names:
-    name_rvas.append(va + 40 + 4 * len(names) + len(strings))
-    strings += n.encode() + b'\0'
-edata = struct.pack('<IIHHIIIIIII', 0, 0, 0, 0, 0, 1, len(names), len(names), 0, names_rva, 0)
-edata += b''.join(struct.pack('<I', r) for r in name_rvas) + strings
-opt = bytearray(opt_size)
-struct.pack_into('<H', opt, 0, 0x20B if plus else 0x10B)
-at = 108 if plus else 92
-struct.pack_into('<III', opt, at, 16, va, len(edata))
-chars = 0x2022 if kind == 'dll' else 0x0022
-coff = struct.pack('<HHIIIHH', machine, 1, 0, 0, 0, opt_size, chars)
-section = struct.pack('<8sIIIIIIHHI', b'.edata', len(edata), va, len(edata), raw, 0, 0, 0, 0, 0x40000040)
-head = bytearray(0x40)
-head[0:2] = b'MZ'
-struct.pack_into('<I', head, 0x3C, 0x40)
-image = bytes(head) + b'PE\0\0' + coff + bytes(opt) + section
-image += b'\0' * (raw - len(image)) + edata
-open(out, 'wb').write(image)
-EOF
-make_pe() { python3 "$WORK/make_pe.py" "$@"; }
+# Plain bash, so that the test needs nothing beyond the build's packages.
+bytes() { printf "$(printf '\\x%02x' "$@")"; }
+le16() { bytes $(($1 & 255)) $(($1 >> 8 & 255)); }
+le32() { bytes $(($1 & 255)) $(($1 >> 8 & 255)) $(($1 >> 16 & 255)) $(($1 >> 24 & 255)); }
+zeros() { head -c "$1" /dev/zero; }
+make_pe() {
+  local out=$1 machine=$((16#$2)) kind=$3 name
+  shift 3
+  local n=$# va=4096 raw=512 dirs=108 flags=$((0x2022)) magic=$((0x20B))
+  if ((machine == 0x14C)); then dirs=92 magic=$((0x10B)); fi
+  [[ $kind == dll ]] || flags=$((0x22))
+  local optsize=$((dirs + 4 + 16 * 8)) edsize=$((40 + 4 * n))
+  for name; do edsize=$((edsize + ${#name} + 1)); done
+  {
+    printf 'MZ'; zeros 58; le32 64
+    printf 'PE\0\0'
+    le16 $machine; le16 1; le32 0; le32 0; le32 0; le16 $optsize; le16 $flags
+    le16 $magic; zeros $((dirs - 2)); le32 16; le32 $va; le32 $edsize; zeros $((optsize - dirs - 12))
+    printf '.edata\0\0'; le32 $edsize; le32 $va; le32 $edsize; le32 $raw; zeros 12; le32 $((0x40000040))
+    zeros $((raw - 64 - 4 - 20 - optsize - 40))
+    le32 0; le32 0; le32 0; le32 0; le32 1; le32 $n; le32 $n; le32 0; le32 $((va + 40)); le32 0
+    local at=$((va + 40 + 4 * n))
+    for name; do le32 $at; at=$((at + ${#name} + 1)); done
+    for name; do printf '%s\0' "$name"; done
+  } >"$out"
+}
 CONTRACT="SetLogCallBack SetTreePointer SetExternalParameter SetIUGRegim SetQuestionsLevel SetPath
  SetClientNumber SetProgressCallBack SetSessionName SetHideProgressCallBack
  SetShowProgressCallBack AskQuestions Perform UserAbort UserSuspendThread UserResumeThread"
@@ -142,8 +139,8 @@ dist() {
   [[ -n "$LIB" ]] && make_pe "$WORK/$1/$LIB" 8664 dll $CONTRACT
   echo "$WORK/$1"
 }
-# edit_idf FILE PYTHON-EXPR: rewrites the description's bytes (s) with the expression.
-edit_idf() { python3 -c "import sys; p=sys.argv[1]; s=open(p,'rb').read(); open(p,'wb').write($2)" "$1"; }
+# edit_idf FILE SED-SCRIPT: edits the description's bytes (lines end in CR LF).
+edit_idf() { LC_ALL=C sed -i "$2" "$1"; }
 problems() { grep -c -E '^[^ ].*: ' <<<"$(sed -n '/problems\?:$/,$p' <<<"$1" | tail -n +2)"; }
 
 out=$("$KIT" check "$SAMPLES"); rc=$?
@@ -182,16 +179,12 @@ expect_problem() {  # expect_problem NAME DIR LINE [ARGS...]
 d=$(dist noarchive); rm "$d/docs.zip"
 expect_problem "missing archive" "$d" "docs.zip: [Docs] Archive: the archive does not exist"
 d=$(dist badentry)
-python3 - "$d/core.zip" <<'EOF'
-import struct, sys
-p = sys.argv[1]; b = bytearray(open(p, 'rb').read())
-at = 0
-while b[at:at + 4] == b'PK\3\4':  # the first entry with data gets one byte changed
-    size, n, e = struct.unpack_from('<I', b, at + 18)[0], *struct.unpack_from('<HH', b, at + 26)
-    if size: b[at + 30 + n + e] ^= 0x55; break
-    at += 30 + n + e + size
-open(p, 'wb').write(b)
-EOF
+# One byte of the data of bin/demo.exe changed: after its local header's name and extra field.
+name_at=$(LC_ALL=C grep -obUa 'bin/demo.exe' "$d/core.zip" | head -1 | cut -d: -f1)
+extra=$(od -An -tu2 -j $((name_at - 2)) -N2 "$d/core.zip" | tr -d ' ')
+data_at=$((name_at + 12 + extra))
+old=$(od -An -tu1 -j $data_at -N1 "$d/core.zip" | tr -d ' ')
+bytes $((old ^ 0x55)) | dd of="$d/core.zip" bs=1 seek=$data_at conv=notrunc status=none
 expect_problem "damaged archive entry" "$d" "core.zip: [Core] Archive: entry bin\\demo.exe: CRC-32 mismatch"
 d=$(dist truncated); head -c 40 "$SAMPLES/docs.zip" >"$d/docs.zip"
 expect_problem "cut-off archive" "$d" "docs.zip: [Docs] Archive: the archive has no readable central directory"
@@ -200,7 +193,7 @@ expect_problem "unreadable archive" "$d" "docs.zip: [Docs] Archive: the archive 
 d=$(dist nolib); rm "$d/$LIB"
 expect_problem "missing library" "$d" "$LIB: ["
 expect_problem "missing library (key)" "$d" "Library: the library does not exist in the distribution"
-d=$(dist noext); edit_idf "$d/setup.idf" "s.replace(b'Library=$LIB', b'Library=${LIB%.dll}')"
+d=$(dist noext); edit_idf "$d/setup.idf" "s/^Library=$LIB/Library=${LIB%.dll}/"
 out=$("$KIT" check "$d"); rc=$?
 check "check: a library named without .dll is found as Windows finds it" test $rc -eq 0
 d=$(dist i386); make_pe "$d/$LIB" 14C dll $CONTRACT
@@ -221,12 +214,12 @@ d=$(dist decorated); make_pe "$d/$LIB" 14C dll _AskQuestions@0 Perform; make_pe 
 expect_problem "decorated export" "$d" "Library: exports AskQuestions only as _AskQuestions@0"
 d=$(dist nolicence); rm "$d/licence.txt"
 expect_problem "missing licence" "$d" "licence.txt: the licence does not exist"
-d=$(dist badlink); edit_idf "$d/setup.idf" "s.replace(b'MenuLink1=bin\\\\demo.exe', b'MenuLink1=bin\\\\gone.exe')"
+d=$(dist badlink); edit_idf "$d/setup.idf" 's/^MenuLink1=bin\\demo.exe/MenuLink1=bin\\gone.exe/'
 expect_problem "link target in no archive" "$d" "setup.idf: [Core] MenuLink1: the target bin\\gone.exe is in no archive"
 # A link may start a file of a subsystem it depends on, or the installer's own copy, but
 # not a file of a subsystem below it.
 d=$(dist deplinks)
-edit_idf "$d/setup.idf" "s.replace(b'[Docs]\r\n', b'[Docs]\r\nMenuLink5=BIN/Demo.exe\r\nMenuLink6=EXE\\\\setup.exe|UNINSTALL\r\nMenuLink7=examples\\\\ex1.txt\r\n')"
+edit_idf "$d/setup.idf" 's/^\[Docs\]\r$/[Docs]\r\nMenuLink5=BIN\/Demo.exe\r\nMenuLink6=EXE\\setup.exe|UNINSTALL\r\nMenuLink7=examples\\ex1.txt\r/'
 out=$("$KIT" check "$d")
 check "check: a link to a file of a dependency is found" contains "$out" "  link MenuLink5: BIN/Demo.exe"$'\n'
 check "check: a link to the installer's copy is found" contains "$out" "  link MenuLink6: EXE\\setup.exe"$'\n'
@@ -236,12 +229,12 @@ d=$(dist noidf); rm "$d/setup.idf"
 expect_problem "missing description" "$d" "setup.idf: the description does not exist"
 d=$(dist lfidf); printf 'IDF-CPS-text\nA=1\n' >"$d/setup.idf"
 expect_problem "unreadable description" "$d" "setup.idf: Invalid file format"
-d=$(dist dupidf); edit_idf "$d/setup.idf" "s.replace(b'Docs=2', b'Docs=1')"
+d=$(dist dupidf); edit_idf "$d/setup.idf" 's/^Docs=2/Docs=1/'
 expect_problem "duplicate numbers" "$d" "setup.idf: [SubSystems]"
 check "check: the duplicate numbers are one problem" test "$(problems "$("$KIT" check "$d")")" -eq 1
-d=$(dist orphan); edit_idf "$d/setup.idf" "s.replace(b'Parent=2', b'Parent=9')"
+d=$(dist orphan); edit_idf "$d/setup.idf" 's/^Parent=2/Parent=9/'
 expect_problem "subsystem outside the tree" "$d" "setup.idf: [Examples] Parent: the subsystem is not in the tree"
-d=$(dist baddepend); edit_idf "$d/setup.idf" "s.replace(b'Depend=1, 2', b'Depend=1, x')"
+d=$(dist baddepend); edit_idf "$d/setup.idf" 's/^Depend=1, 2/Depend=1, x/'
 expect_problem "message while the tree builds" "$d" "setup.idf: [Examples]: Invalid 'depend' string in setup.idf. Section - Examples"
 out=$("$KIT" check "$d" --json)
 check "check --json names file, section and key" contains "$out" '{"file":"setup.idf","section":"Examples","key":"","message":"Invalid '"'"'depend'"'"' string in setup.idf. Section - Examples"}'
