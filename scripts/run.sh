@@ -7,7 +7,7 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 WIN_BUILD="$root/build/win"
 cmake -S "$root" -B "$WIN_BUILD" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64-x86_64.cmake" \
   -DCMAKE_BUILD_TYPE=Release -DSETUP_TESTS=OFF >/dev/null
-ninja -C "$WIN_BUILD" setup setupkit
+ninja -C "$WIN_BUILD" setup setupkit ztkuinst sample_plugin
 # shellcheck source=wine-env.sh
 source "$root/scripts/wine-env.sh"
 wine_env_start
@@ -15,7 +15,8 @@ wine_env_start
 dist="$WIN_BUILD/distribution"
 rm -rf "$dist"
 cp -r "$root/samples/distribution" "$dist"
-cp "$WIN_BUILD/src/setup/setup.exe" "$dist/"
+cp "$WIN_BUILD/src/setup/setup.exe" "$WIN_BUILD/src/tools/ztkuinst/ztkuinst.exe" \
+  "$WIN_BUILD/sdk/sample_plugin.dll" "$dist/"
 temp=$(wine cmd /c echo %TEMP% 2>/dev/null | tr -d '\r')
 log=$(winepath -u "$temp\\ztkinst.log" 2>/dev/null)
 before=0
