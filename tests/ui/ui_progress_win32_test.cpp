@@ -184,6 +184,20 @@ TEST_F(ProgressWindow, LayoutAtTheMonitorsDpi) {
     GetObjectW(font, sizeof(used), &used);
     EXPECT_EQ(std::wstring(used.lfFaceName), std::wstring(metrics.lfMessageFont.lfFaceName));
   }
+
+  // Moved to a monitor of twice the DPI, the window lays itself out again.
+  const UINT doubled = dpi * 2;
+  RECT suggested{frame.left, frame.top, frame.left + ui::Scale(440, doubled),
+                 frame.top + ui::Scale(140, doubled)};
+  SendMessageW(window, 0x02E0 /* WM_DPICHANGED */, MAKEWPARAM(doubled, doubled),
+               reinterpret_cast<LPARAM>(&suggested));
+  const RECT bigBar = inClient(form.ProgressBar());
+  EXPECT_EQ(bigBar.right - bigBar.left, ui::Scale(400, doubled));
+  const RECT bigButton = inClient(form.BtnCancel());
+  EXPECT_EQ(bigButton.bottom - bigButton.top, ui::Scale(25, doubled));
+  RECT moved{};
+  GetWindowRect(window, &moved);
+  EXPECT_EQ(moved.right - moved.left, suggested.right - suggested.left);
 }
 
 TEST_F(ProgressWindow, ShowsTheEnginesTextAndPercentWhileVisible) {

@@ -1,0 +1,74 @@
+// The guarded window procedure: an exception thrown while a window handles a message is
+// logged and answered with a fixed result; it never reaches the system's frames, and the
+// window goes on handling messages.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <stdexcept>
+
+#include "common/errors.h"
+#include "common/testsupport.h"
+#include "setup/SetupGlobals.h"
+#include "ui/WindowProc_win32.h"
+
+namespace {
+
+constexpr UINT kThrowOwn = WM_APP + 1, kThrowStd = WM_APP + 2, kThrowOther = WM_APP + 3,
+               kAnswer = WM_APP + 4;
+
+class ThrowingWindow {
+ public:
+  static constexpr const char* kWindowName = "ThrowingWindow";
+  LRESULT HandleMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    switch (message) {
+      case kThrowOwn:
+        throw EInOutError("Disk is gone");
+      case kThrowStd:
+        throw std::runtime_error("bad state");
+      case kThrowOther:
+        throw 42;
+      case kAnswer:
+        return 1234;
+      default:
+        return DefWindowProcW(window, message, wParam, lParam);
+    }
+  }
+};
+
+TEST(WindowProc, ExceptionsAreLoggedAndTheWindowGoesOn) {
+  TempDir dir;
+  SetupGlobals.Log = std::make_unique<TLogFile>();
+  SetupGlobals.Log->SetFileName(dir.File("ztkinst.log"));
+  SetupGlobals.Log->WriteHeader = false;
+
+  WNDCLASSW wc{};
+  wc.lpfnWndProc = ui::MemberWindowProc<ThrowingWindow>;
+  wc.hInstance = GetModuleHandleW(nullptr);
+  wc.lpszClassName = L"ZtkThrowingWindow";
+  RegisterClassW(&wc);
+  ThrowingWindow owner;
+  HWND window = CreateWindowExW(0, wc.lpszClassName, L"", WS_OVERLAPPED, 0, 0, 10, 10, nullptr,
+                                nullptr, wc.hInstance, &owner);
+  ASSERT_NE(window, nullptr);
+
+  EXPECT_EQ(SendMessageW(window, kThrowOwn, 0, 0), 0);
+  EXPECT_EQ(SendMessageW(window, kThrowStd, 0, 0), 0);
+  EXPECT_EQ(SendMessageW(window, kThrowOther, 0, 0), 0);
+  EXPECT_EQ(SendMessageW(window, kAnswer, 0, 0), 1234);
+  EXPECT_TRUE(DestroyWindow(window));
+
+  const std::string log = ReadFileBytes(dir.File("ztkinst.log"));
+  SetupGlobals.Log.reset();
+  EXPECT_NE(log.find(" exception in ThrowingWindow: EInOutError: Disk is gone\r\n"), std::string::npos) << log;
+  EXPECT_NE(log.find(" exception in ThrowingWindow: Exception: bad state\r\n"), std::string::npos) << log;
+  EXPECT_NE(log.find(" exception in ThrowingWindow: unknown exception\r\n"), std::string::npos) << log;
+}
+
+TEST(WindowProc, GuardedCallAnswersTheBodysResultOrTheFailedOne) {
+  EXPECT_EQ(ui::GuardedCall<int>("timer", -1, [] { return 7; }), 7);
+  EXPECT_EQ(ui::GuardedCall<int>("timer", -1, []() -> int { throw std::bad_alloc(); }), -1);
+}
+
+}  // namespace
