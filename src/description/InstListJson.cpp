@@ -8,6 +8,7 @@
 #include "common/text.h"
 #include "description/InstIDF.h"
 #include "description/InstList.h"
+#include "setup/Capture.h"
 #include "setup/LogFiles.h"
 #include "setup/Messages.h"
 #include "setup/SetupGlobals.h"
@@ -47,40 +48,6 @@ std::string StringArray(const std::vector<std::string>& items) {
   out += ']';
   return out;
 }
-
-// A log that keeps its lines in memory instead of writing a file.
-class TCollectingLog : public TLogFile {
- public:
-  explicit TCollectingLog(std::vector<std::string>& lines) : lines_(lines) {}
-  void WriteLine(const std::string& message) override { lines_.push_back(message); }
-
- private:
-  std::vector<std::string>& lines_;
-};
-
-// Routes message boxes and log lines into lists for the length of one report.
-class CaptureScope {
- public:
-  CaptureScope(std::vector<std::string>& messages, std::vector<std::string>& log) {
-    previousHandler_ = SetMessageBoxHandler(
-        [&messages](const std::string& text, const std::string&, unsigned flags) {
-          messages.push_back(text);
-          return UnattendedAnswer(flags);  // a report has no one to ask
-        });
-    previousLog_ = std::move(SetupGlobals.Log);
-    SetupGlobals.Log = std::make_unique<TCollectingLog>(log);
-  }
-  ~CaptureScope() {
-    SetMessageBoxHandler(previousHandler_);
-    SetupGlobals.Log = std::move(previousLog_);
-  }
-  CaptureScope(const CaptureScope&) = delete;
-  CaptureScope& operator=(const CaptureScope&) = delete;
-
- private:
-  MessageBoxHandler previousHandler_;
-  std::unique_ptr<TLogFile> previousLog_;
-};
 
 }  // namespace
 
@@ -132,7 +99,7 @@ int TreeReport(const TIDFTextFile& file, const std::vector<TTreeTick>& ticks,
   std::string error;
   int status = 0;
   {
-    CaptureScope capture(messages, log);
+    TCaptureScope capture(messages, log);
     try {
       loaded = tree.LoadFromIDF(&file);
     } catch (const std::exception& e) {

@@ -14,6 +14,7 @@
 #include "common/text.h"
 #include "description/InstIDF.h"
 #include "description/InstList.h"
+#include "setup/Capture.h"
 #include "setup/LogFiles.h"
 #include "setup/Messages.h"
 #include "setup/SetupGlobals.h"
@@ -28,43 +29,6 @@ const char kLicence[] = "licence.txt";
 const char kSetupExe[] = "setup.exe";
 // The installer copies itself there, so a link may start it (the uninstall link does).
 const char kOwnCopy[] = "EXE\\setup.exe";
-
-// A log that keeps its lines instead of writing a file.
-class TCollectingLog : public TLogFile {
- public:
-  explicit TCollectingLog(std::vector<std::string>& lines) : lines_(lines) {}
-  void WriteLine(const std::string& message) override { lines_.push_back(message); }
-
- private:
-  std::vector<std::string>& lines_;
-};
-
-// Routes message boxes (answered as nobody is there) and log lines into lists while it
-// lives.
-class TCapture {
- public:
-  TCapture(std::vector<std::string>& messages, std::vector<std::string>& log)
-      : TCapture([&messages](const std::string& text) { messages.push_back(text); }, log) {}
-  TCapture(std::function<void(const std::string&)> sink, std::vector<std::string>& log) {
-    previousHandler_ = SetMessageBoxHandler(
-        [sink](const std::string& text, const std::string&, unsigned flags) {
-          sink(text);
-          return UnattendedAnswer(flags);
-        });
-    previousLog_ = std::move(SetupGlobals.Log);
-    SetupGlobals.Log = std::make_unique<TCollectingLog>(log);
-  }
-  ~TCapture() {
-    SetMessageBoxHandler(previousHandler_);
-    SetupGlobals.Log = std::move(previousLog_);
-  }
-  TCapture(const TCapture&) = delete;
-  TCapture& operator=(const TCapture&) = delete;
-
- private:
-  MessageBoxHandler previousHandler_;
-  std::unique_ptr<TLogFile> previousLog_;
-};
 
 std::string Trimmed(std::string_view s) { return std::string(text::TrimControl(s)); }
 
@@ -172,7 +136,7 @@ class TChecker {
     std::vector<std::string> messages, log;
     bool loaded = false;
     {
-      TCapture capture(messages, log);
+      TCaptureScope capture(messages, log);
       try {
         loaded = tree_.LoadFromIDF(&idf_);
       } catch (const std::exception& e) {
@@ -251,7 +215,7 @@ class TChecker {
       if (failures[index].empty()) failures[index] = error;
     };
     try {
-      TCapture capture([&](const std::string& message) { fail(current, message); }, log);
+      TCaptureScope capture([&](const std::string& message) { fail(current, message); }, log);
       TUnZip zip;
       zip.TestOnly = true;
       zip.DoAll = true;
