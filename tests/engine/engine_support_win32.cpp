@@ -97,6 +97,7 @@ RunResult EngineFixture::Run(SetupMode mode, TSysTree* install, TSysTree* remove
   state.Mode = mode;
   state.InstallDir = installDir;
   state.ProgramGroup = "Prod Group";
+  state.QuestionsLevel = questionsLevel;
   state.InstallTree = install ? install : &emptyInstall;
   state.DeleteTree = remove ? remove : &emptyRemove;
   state.Succeeded = false;
@@ -146,6 +147,16 @@ void EngineFixture::ClearLog() const { os::RemoveFile(logFile); }
 bool ProductValue(const std::string& key, const std::string& name, std::string& value, HKEY root) {
   TWin32RegistryKey k = productkeys::Open(root, key, false);
   return k.Opened() && k.ReadString(name, value);
+}
+
+std::string TestProgramDirectory() {
+  std::wstring path(MAX_PATH, L'\0');
+  DWORD n;
+  while ((n = GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()))) == path.size())
+    path.resize(path.size() * 2);
+  path.resize(n);
+  const std::string file = win32::Narrow(path);
+  return file.substr(0, file.rfind('\\'));
 }
 
 bool ProductKeyExists(const std::string& key, HKEY root) { return productkeys::Exists(root, key); }

@@ -61,10 +61,14 @@ class EngineFixture : public ::testing::Test {
 
   TempDir root;
   std::string dist, installDir, windowsDir, logFile;
+  int questionsLevel = 0;  // handed to the libraries by the next Run
   TIDFTextFile description;
   std::vector<std::string> commands;  // programs the engine ran
   std::string previousDirectory;
 };
+
+// The directory of the running test program (fixture DLLs are built beside it).
+std::string TestProgramDirectory();
 
 // Reading the registry in the product's view.
 bool ProductValue(const std::string& key, const std::string& name, std::string& value,

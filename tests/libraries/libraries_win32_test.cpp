@@ -29,13 +29,6 @@ struct Sub {
   int Parent = 0;
 };
 
-std::string ExeDir() {
-  wchar_t path[MAX_PATH];
-  GetModuleFileNameW(nullptr, path, MAX_PATH);
-  std::string dir = win32::Narrow(path);
-  return dir.substr(0, dir.rfind('\\'));
-}
-
 class Libraries : public EngineFixture {
  protected:
   void SetUp() override {
@@ -71,7 +64,7 @@ class Libraries : public EngineFixture {
   }
   // A copy of a fixture library under another name, in the distribution directory.
   void Place(const std::string& kind, const std::string& as) {
-    ASSERT_TRUE(CopyFileW(win32::Wide(ExeDir() + "\\fixture_" + kind + ".dll").c_str(),
+    ASSERT_TRUE(CopyFileW(win32::Wide(TestProgramDirectory() + "\\fixture_" + kind + ".dll").c_str(),
                           win32::Wide(dist + "\\" + as).c_str(), FALSE));
   }
   std::vector<std::string> Calls(bool withThreads = false) const {
@@ -98,24 +91,8 @@ class Libraries : public EngineFixture {
   }
   RunResult RunWith(SetupMode mode, TSysTree* install, TSysTree* remove, int level = 2,
                     std::function<void(TProgressThread&, int)> onReport = nullptr) {
-    TSysTree emptyInstall, emptyRemove;
-    TWizardState state;
-    state.Mode = mode;
-    state.InstallDir = installDir;
-    state.ProgramGroup = "Prod Group";
-    state.QuestionsLevel = level;
-    state.InstallTree = install ? install : &emptyInstall;
-    state.DeleteTree = remove ? remove : &emptyRemove;
-    RunResult result;
-    TProgressThread thread(state, nullptr);
-    thread.OnProgressReport = [&](int report) {
-      result.Reports = report;
-      if (onReport) onReport(thread, report);
-    };
-    thread.Start();
-    thread.WaitFor();
-    result.Succeeded = state.Succeeded;
-    return result;
+    questionsLevel = level;
+    return Run(mode, install, remove, std::move(onReport));
   }
 
   std::string record;
@@ -142,7 +119,7 @@ TEST_F(Libraries, EveryLibraryIsSetThenAskedOnTheMainThreadThenPerformedOnTheWor
   Place("full", "plugA.dll");
   Place("full", "plugB.dll");
   // plugC.dll comes with the product, into its SYSTEM directory, found through the Path.
-  std::string gamma = ReadFileBytes(ExeDir() + "\\fixture_full.dll");
+  std::string gamma = ReadFileBytes(TestProgramDirectory() + "\\fixture_full.dll");
   WriteArchive("Gamma.zip", {{"Gamma.txt", "Gamma"}, {"SYSTEM/plugC.dll", gamma}});
   auto tree = Tree();
   const auto image = [&](int index, const std::string& library, const std::string& parameter,

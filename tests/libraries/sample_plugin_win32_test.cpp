@@ -28,13 +28,6 @@ std::string SamplesDir() {
   return "Z:" + path;
 }
 
-std::string ExeDir() {
-  wchar_t path[MAX_PATH];
-  GetModuleFileNameW(nullptr, path, MAX_PATH);
-  std::string dir = win32::Narrow(path);
-  return dir.substr(0, dir.rfind('\\'));
-}
-
 class SamplePlugin : public EngineFixture {
  protected:
   void SetUp() override {
@@ -45,7 +38,7 @@ class SamplePlugin : public EngineFixture {
       ASSERT_TRUE(CopyFileW(win32::Wide(SamplesDir() + "\\" + name).c_str(),
                             win32::Wide(dist + "\\" + name).c_str(), FALSE)) << name;
     }
-    ASSERT_TRUE(CopyFileW(win32::Wide(ExeDir() + "\\sample_plugin.dll").c_str(),
+    ASSERT_TRUE(CopyFileW(win32::Wide(TestProgramDirectory() + "\\sample_plugin.dll").c_str(),
                           win32::Wide(dist + "\\sample_plugin.dll").c_str(), FALSE));
     ASSERT_TRUE(description.LoadFromFile(dist + "\\setup.idf"));
   }
@@ -55,24 +48,8 @@ class SamplePlugin : public EngineFixture {
   }
   RunResult RunLevel(SetupMode mode, TSysTree* install, TSysTree* remove, int level,
                      std::function<void(TProgressThread&, int)> onReport = nullptr) {
-    TSysTree emptyInstall, emptyRemove;
-    TWizardState state;
-    state.Mode = mode;
-    state.InstallDir = installDir;
-    state.ProgramGroup = "Sample Group";
-    state.QuestionsLevel = level;
-    state.InstallTree = install ? install : &emptyInstall;
-    state.DeleteTree = remove ? remove : &emptyRemove;
-    TProgressThread thread(state, nullptr);
-    RunResult result;
-    thread.OnProgressReport = [&](int report) {
-      result.Reports = report;
-      if (onReport) onReport(thread, report);
-    };
-    thread.Start();
-    thread.WaitFor();
-    result.Succeeded = state.Succeeded;
-    return result;
+    questionsLevel = level;
+    return Run(mode, install, remove, std::move(onReport));
   }
   std::string Config() const { return ReadFileBytes(Installed("sample_plugin.ini")); }
   int previousCodePage = 0;
