@@ -28,7 +28,7 @@ constexpr std::size_t kOptional = kCoff + 20;
 constexpr std::size_t kRaw = 0x200;       // file offset of the one section, the export data
 constexpr std::uint32_t kVa = 0x1000;     // its RVA
 
-struct TImageSpec {
+struct TImageShape {
   std::uint16_t Machine = kPeMachineAmd64;
   bool Dll = true;
   std::vector<std::string> Names;
@@ -37,20 +37,20 @@ struct TImageSpec {
 // A minimal image: DOS header, PE signature, COFF header, optional header (PE32+ for
 // x86-64, PE32 otherwise) with 16 data directories, one section holding the export
 // directory, its name table and the names.
-std::string MakeImage(const TImageSpec& spec) {
-  const bool plus = spec.Machine != kPeMachineI386;
+std::string MakeImage(const TImageShape& shape) {
+  const bool plus = shape.Machine != kPeMachineI386;
   const std::size_t optionalSize = (plus ? 112 : 96) + 16 * 8;
-  std::string edata(40 + 4 * spec.Names.size(), '\0');
+  std::string edata(40 + 4 * shape.Names.size(), '\0');
   std::string strings;
-  for (std::size_t i = 0; i < spec.Names.size(); ++i) {
+  for (std::size_t i = 0; i < shape.Names.size(); ++i) {
     Put32(edata, 40 + 4 * i,
-          kVa + static_cast<std::uint32_t>(40 + 4 * spec.Names.size() + strings.size()));
-    strings += spec.Names[i];
+          kVa + static_cast<std::uint32_t>(40 + 4 * shape.Names.size() + strings.size()));
+    strings += shape.Names[i];
     strings += '\0';
   }
   Put32(edata, 16, 1);                                            // ordinal base
-  Put32(edata, 20, static_cast<std::uint32_t>(spec.Names.size()));
-  Put32(edata, 24, static_cast<std::uint32_t>(spec.Names.size()));
+  Put32(edata, 20, static_cast<std::uint32_t>(shape.Names.size()));
+  Put32(edata, 24, static_cast<std::uint32_t>(shape.Names.size()));
   Put32(edata, 32, kVa + 40);                                     // the name table
   edata += strings;
 
@@ -59,10 +59,10 @@ std::string MakeImage(const TImageSpec& spec) {
   b[1] = 'Z';
   Put32(b, 0x3C, kPeAt);
   b.replace(kPeAt, 4, std::string("PE\0\0", 4));
-  Put16(b, kCoff, spec.Machine);
+  Put16(b, kCoff, shape.Machine);
   Put16(b, kCoff + 2, 1);
   Put16(b, kCoff + 16, static_cast<std::uint32_t>(optionalSize));
-  Put16(b, kCoff + 18, spec.Dll ? 0x2022 : 0x0022);
+  Put16(b, kCoff + 18, shape.Dll ? 0x2022 : 0x0022);
   Put16(b, kOptional, plus ? 0x20B : 0x10B);
   const std::size_t dirs = kOptional + (plus ? 108 : 92);
   Put32(b, dirs, 16);
@@ -81,7 +81,7 @@ const std::vector<std::string> kNames = {"AskQuestions", "Perform", "SetPath"};
 
 TEST(PeFile, ReadsMachineDllFlagAndExportNames) {
   struct Case {
-    TImageSpec spec;
+    TImageShape shape;
     const char* machine;
   };
   const Case cases[] = {
@@ -93,11 +93,11 @@ TEST(PeFile, ReadsMachineDllFlagAndExportNames) {
   for (const Case& c : cases) {
     TPeInfo info;
     std::string error;
-    ASSERT_TRUE(ReadPeImage(MakeImage(c.spec), info, error)) << c.machine << ": " << error;
-    EXPECT_EQ(info.Machine, c.spec.Machine);
+    ASSERT_TRUE(ReadPeImage(MakeImage(c.shape), info, error)) << c.machine << ": " << error;
+    EXPECT_EQ(info.Machine, c.shape.Machine);
     EXPECT_EQ(PeMachineName(info.Machine), c.machine);
-    EXPECT_EQ(info.IsDll, c.spec.Dll);
-    EXPECT_EQ(info.ExportNames, c.spec.Names);
+    EXPECT_EQ(info.IsDll, c.shape.Dll);
+    EXPECT_EQ(info.ExportNames, c.shape.Names);
   }
 }
 
