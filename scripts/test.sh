@@ -27,14 +27,6 @@ build "$root/build/asan" -DCMAKE_BUILD_TYPE=Debug -DSETUP_SANITIZE=ON
 ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
   ctest --test-dir "$root/build/asan" --output-on-failure -j"$jobs"
 
-echo "== cross build, tests under Wine"
-WIN_BUILD="$root/build/win"
-build "$WIN_BUILD" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64-x86_64.cmake" -DCMAKE_BUILD_TYPE=Release
-# shellcheck source=wine-env.sh
-source "$root/scripts/wine-env.sh"
-wine_env_start
-ctest --test-dir "$WIN_BUILD" --output-on-failure
-
 echo "== 32-bit cross build (compile and link only: no 32-bit Windows programs run here)"
 WIN32_BUILD="$root/build/win32"
 build "$WIN32_BUILD" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64-i686.cmake" -DCMAKE_BUILD_TYPE=Release \
@@ -52,3 +44,12 @@ for name in SetLogCallBack SetTreePointer SetExternalParameter SetIUGRegim SetQu
   fi
 done
 echo "32-bit setup.exe, setupkit.exe and sample_plugin.dll built; plain exports checked"
+
+echo "== cross build, tests under Wine"
+WIN_BUILD="$root/build/win"
+build "$WIN_BUILD" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64-x86_64.cmake" -DCMAKE_BUILD_TYPE=Release
+# shellcheck source=wine-env.sh
+source "$root/scripts/wine-env.sh"
+wine_env_start
+ctest --test-dir "$WIN_BUILD" --output-on-failure
+
