@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Runs every test: the portable core natively, natively under AddressSanitizer/UBSan, and
-# the whole program cross-built with MinGW-w64 under Wine. Installs what is missing first.
+# Runs every test: the portable core natively, natively under AddressSanitizer/UBSan, a
+# 32-bit build check, and the whole program cross-built with MinGW-w64 under Wine. Installs
+# what is missing first.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
