@@ -1,0 +1,148 @@
+#include "ui/SelDir_win32.h"
+
+#include <commctrl.h>
+
+#include "common/errors.h"
+#include "common/win32.h"
+#include "setup/Messages.h"
+#include "ui/Dpi_win32.h"
+#include "ui/Modal_win32.h"
+#include "ui/WindowProc_win32.h"
+
+namespace {
+
+constexpr wchar_t kClassName[] = L"TDirSelectDlg";
+constexpr DWORD kStyle = WS_POPUP | WS_CAPTION | WS_CLIPCHILDREN;
+constexpr DWORD kExStyle = WS_EX_TOPMOST | WS_EX_DLGMODALFRAME;
+constexpr int kDirectoryListId = 101, kDriveComboId = 102;
+
+// The layout at 96 DPI.
+constexpr int kClientWidth = 225, kClientHeight = 244;
+constexpr RECT kDirectoryList{8, 8, 8 + 210, 8 + 154};
+constexpr int kDriveComboLeft = 8, kDriveComboTop = 170, kDriveComboWidth = 210;
+constexpr RECT kButton1{30, 208, 30 + 75, 208 + 25};
+constexpr RECT kButton2{120, 208, 120 + 75, 208 + 25};
+
+void RegisterWindowClass(HINSTANCE instance) {
+  WNDCLASSEXW existing{};
+  existing.cbSize = sizeof(existing);
+  if (GetClassInfoExW(instance, kClassName, &existing)) return;
+  WNDCLASSEXW wc{};
+  wc.cbSize = sizeof(wc);
+  wc.lpfnWndProc = ui::MemberWindowProc<TDirSelectDlg>;
+  wc.hInstance = instance;
+  wc.hCursor = LoadCursorW(nullptr, IDC_ARROW);
+  wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
+  wc.lpszClassName = kClassName;
+  if (!RegisterClassExW(&wc)) {
+    throw Exception("Cannot register the directory dialog: " + win32::ErrorText(GetLastError()));
+  }
+}
+
+void Place(HWND control, const RECT& design, UINT dpi) {
+  MoveWindow(control, ui::Scale(design.left, dpi), ui::Scale(design.top, dpi),
+             ui::Scale(design.right - design.left, dpi), ui::Scale(design.bottom - design.top, dpi), TRUE);
+}
+
+HWND CreateButton(const char* text, int id, HWND parent, HFONT font, DWORD style) {
+  HWND button = CreateWindowExW(0, L"BUTTON", win32::Wide(text).c_str(), WS_CHILD | WS_VISIBLE | WS_TABSTOP | style,
+                                0, 0, 0, 0, parent, reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)),
+                                GetModuleHandleW(nullptr), nullptr);
+  if (!button) throw Exception("Cannot create the directory dialog: " + win32::ErrorText(GetLastError()));
+  SendMessageW(button, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
+  return button;
+}
+
+}  // namespace
+
+TDirSelectDlg::~TDirSelectDlg() { Destroy(); }
+
+void TDirSelectDlg::Create(HWND editSelDir) {
+  Destroy();
+  INITCOMMONCONTROLSEX controls{sizeof(controls), ICC_STANDARD_CLASSES};
+  InitCommonControlsEx(&controls);
+  HINSTANCE instance = GetModuleHandleW(nullptr);
+  RegisterWindowClass(instance);
+  editSelDir_ = editSelDir;
+  window_ = CreateWindowExW(kExStyle, kClassName, win32::Wide("Выбор каталога").c_str(), kStyle, 0, 0, 0, 0,
+                            nullptr, nullptr, instance, this);
+  if (!window_) throw Exception("Cannot create the directory dialog: " + win32::ErrorText(GetLastError()));
+  try {
+    const UINT dpi = ui::CentreOnScreen(window_, kClientWidth, kClientHeight);
+    font_ = ui::CreateDialogFont(dpi);
+    directoryList_.Create(window_, kDirectoryListId, font_, dpi);
+    driveCombo_.Create(window_, kDriveComboId, font_, dpi);
+    button1_ = CreateButton("OK", IDOK, window_, font_, BS_DEFPUSHBUTTON);
+    button2_ = CreateButton("Отмена", IDCANCEL, window_, font_, BS_PUSHBUTTON);
+    Place(directoryList_.Handle(), kDirectoryList, dpi);
+    // A drop-down list's height is that of its open list.
+    MoveWindow(driveCombo_.Handle(), ui::Scale(kDriveComboLeft, dpi), ui::Scale(kDriveComboTop, dpi),
+               ui::Scale(kDriveComboWidth, dpi), ui::Scale(160, dpi), TRUE);
+    Place(button1_, kButton1, dpi);
+    Place(button2_, kButton2, dpi);
+    driveCombo_.OnChange = [this] { DriveComboBox1Change(); };
+  } catch (...) {
+    Destroy();
+    throw;
+  }
+}
+
+void TDirSelectDlg::Destroy() {
+  if (window_) DestroyWindow(window_);
+  window_ = button1_ = button2_ = nullptr;
+  if (font_) DeleteObject(font_);
+  font_ = nullptr;
+}
+
+int TDirSelectDlg::ShowModal() {
+  if (!window_) return ui::mrCancel;
+  SetFocus(directoryList_.Handle());
+  return ui::RunModal(window_, modalResult_);
+}
+
+void TDirSelectDlg::DriveComboBox1Change() {
+  const char drive = driveCombo_.Drive();
+  if (drive == lastDrive_) return;
+  lastDrive_ = drive;
+  try {
+    directoryList_.SetDrive(drive);
+  } catch (const EInOutError&) {
+    const std::string letter(1, drive);
+    ShowBilingualMessage("Ошибка чтения диска " + letter + ":", "Drive " + letter + ": reading error", "", 0);
+  }
+}
+
+void TDirSelectDlg::Button1Click() {
+  directory_ = directoryList_.Directory();
+  if (editSelDir_ && IsWindow(editSelDir_)) SetWindowTextW(editSelDir_, win32::Wide(directory_).c_str());
+  modalResult_ = ui::mrOk;
+}
+
+void TDirSelectDlg::Button2Click() { modalResult_ = ui::mrCancel; }
+
+LRESULT TDirSelectDlg::HandleMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  switch (message) {
+    case WM_COMMAND:
+      if (directoryList_.HandleCommand(wParam, lParam) || driveCombo_.HandleCommand(wParam, lParam)) return 0;
+      if (HIWORD(wParam) == BN_CLICKED && LOWORD(wParam) == IDOK) {
+        Button1Click();
+        return 0;
+      }
+      if (HIWORD(wParam) == BN_CLICKED && LOWORD(wParam) == IDCANCEL) {
+        Button2Click();
+        return 0;
+      }
+      break;
+    case WM_DRAWITEM: {
+      const auto& item = *reinterpret_cast<const DRAWITEMSTRUCT*>(lParam);
+      if (directoryList_.HandleDrawItem(item) || driveCombo_.HandleDrawItem(item)) return TRUE;
+      break;
+    }
+    case WM_CLOSE:
+      Button2Click();
+      return 0;
+    default:
+      break;
+  }
+  return DefWindowProcW(window, message, wParam, lParam);
+}
