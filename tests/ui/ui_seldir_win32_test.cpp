@@ -342,13 +342,11 @@ TEST_F(DirSelect, TheEnginesDirectoryDialogAnswersThePersonsChoice) {
     acted = true;
     HWND list = FindWindowExW(dialog, nullptr, L"LISTBOX", nullptr);
     const LRESULT count = SendMessageW(list, LB_GETCOUNT, 0, 0);
-    RECT r{};
-    SendMessageW(list, LB_GETITEMRECT, static_cast<WPARAM>(count - 3), reinterpret_cast<LPARAM>(&r));  // "A"
-    const LPARAM at = MAKELPARAM(r.left + 40, (r.top + r.bottom) / 2);
-    PostMessageW(list, WM_LBUTTONDOWN, MK_LBUTTON, at);
-    PostMessageW(list, WM_LBUTTONUP, 0, at);
-    PostMessageW(list, WM_LBUTTONDBLCLK, MK_LBUTTON, at);
-    PostMessageW(list, WM_LBUTTONUP, 0, at);
+    // "A" by the keyboard: inside the dialog Enter opens the item and does not press OK.
+    SendMessageW(list, LB_SETCURSEL, static_cast<WPARAM>(count - 3), 0);
+    SetFocus(list);
+    PostMessageW(list, WM_KEYDOWN, VK_RETURN, 1);
+    PostMessageW(list, WM_KEYUP, VK_RETURN, 0xC0000001);
     Click(GetDlgItem(dialog, IDOK));
   });
   std::string directory = "unchanged";
