@@ -331,6 +331,22 @@ TEST_F(DirSelect, OkWritesTheDirectoryIntoTheWizardsEdit) {
   DestroyWindow(edit);
 }
 
+// A folder removed behind the list's back: opening it fails, the list and the current
+// directory stay, and the dialog goes on (the error goes to the window guard's log).
+TEST_F(DirSelect, AVanishedFolderLeavesTheListWhereItWas) {
+  TDirSelectDlg dialog;
+  dialog.Create();
+  TDirectoryListBox& list = dialog.DirectoryListBox1();
+  const int count = list.Count();
+  ASSERT_TRUE(RemoveDirectoryW(win32::Wide(sub_ + "\\c").c_str()));
+  DoubleClickItem(list, count - 1);
+  EXPECT_EQ(list.Directory(), sub_);
+  EXPECT_EQ(CurrentDirectory(), sub_);
+  EXPECT_EQ(list.Count(), count);
+  DoubleClickItem(list, count - 2);  // "b" still opens
+  EXPECT_EQ(list.Directory(), sub_ + "\\b");
+}
+
 // The engine's seam shows the real dialog modally; a person picks a subdirectory and OK.
 TEST_F(DirSelect, TheEnginesDirectoryDialogAnswersThePersonsChoice) {
   InstallEngineForms();
