@@ -8,6 +8,7 @@
 #include "setup/Messages.h"
 #include "setup/Platform_win32.h"
 #include "setup/Startup.h"
+#include "ui/EngineForms_win32.h"
 
 namespace {
 
@@ -21,6 +22,8 @@ void RunApplication() {
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
   SetMessageBoxHandler(Win32MessageBox);
   mainthread::Init();
+  // The engine's duplicate-file warning and directory dialog are the user interface's forms.
+  InstallEngineForms();
   // COM for the main thread, where every shell link is made and deleted; from here on, so
   // that start-up can remove the continuation link. Released when the program ends.
   TShellLinkModule shellLinks;
