@@ -30,22 +30,6 @@ constexpr RECT kLabel{11, 12, 11 + 400, 12 + 16};
 constexpr RECT kBar{11, 40, 11 + 400, 40 + 16};
 constexpr int kButtonWidth = 75, kButtonHeight = 25, kButtonTop = 70;
 
-void RegisterWindowClass(HINSTANCE instance) {
-  WNDCLASSEXW existing{};
-  existing.cbSize = sizeof(existing);
-  if (GetClassInfoExW(instance, kClassName, &existing)) return;
-  WNDCLASSEXW wc{};
-  wc.cbSize = sizeof(wc);
-  wc.lpfnWndProc = ui::MemberWindowProc<TfmInstProc>;
-  wc.hInstance = instance;
-  wc.hCursor = LoadCursorW(nullptr, IDC_ARROW);
-  wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
-  wc.lpszClassName = kClassName;
-  if (!RegisterClassExW(&wc)) {
-    throw Exception("Cannot register the progress window: " + win32::ErrorText(GetLastError()));
-  }
-}
-
 HWND CreateChild(const wchar_t* className, DWORD style, HWND parent, int id, HINSTANCE instance) {
   HWND child = CreateWindowExW(0, className, L"", WS_CHILD | WS_VISIBLE | style, 0, 0, 0, 0, parent,
                                reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), instance, nullptr);
@@ -82,7 +66,7 @@ void TfmInstProc::Create(TProgressThread& engine, SetupMode mode) {
   INITCOMMONCONTROLSEX controls{sizeof(controls), ICC_PROGRESS_CLASS | ICC_STANDARD_CLASSES};
   InitCommonControlsEx(&controls);
   HINSTANCE instance = GetModuleHandleW(nullptr);
-  RegisterWindowClass(instance);
+  ui::RegisterFormClass<TfmInstProc>(instance, kClassName, "the progress window");
 
   // Centred on the primary screen, at that monitor's DPI.
   HMONITOR monitor = MonitorFromPoint(POINT{0, 0}, MONITOR_DEFAULTTOPRIMARY);

@@ -28,22 +28,6 @@ const char kMemo1Text[] =
     "Наличие одноименных компонент в пути может привести к неправильному функционированию \r\n"
     "устанавливаемых подсистем\".";
 
-void RegisterWindowClass(HINSTANCE instance) {
-  WNDCLASSEXW existing{};
-  existing.cbSize = sizeof(existing);
-  if (GetClassInfoExW(instance, kClassName, &existing)) return;
-  WNDCLASSEXW wc{};
-  wc.cbSize = sizeof(wc);
-  wc.lpfnWndProc = ui::MemberWindowProc<TSearchForm>;
-  wc.hInstance = instance;
-  wc.hCursor = LoadCursorW(nullptr, IDC_ARROW);
-  wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
-  wc.lpszClassName = kClassName;
-  if (!RegisterClassExW(&wc)) {
-    throw Exception("Cannot register the search form: " + win32::ErrorText(GetLastError()));
-  }
-}
-
 HWND CreateChild(const wchar_t* className, const char* text, DWORD style, int id, HWND parent, HFONT font,
                  const RECT& design, UINT dpi) {
   HWND child = CreateWindowExW(0, className, win32::Wide(text).c_str(), WS_CHILD | WS_VISIBLE | style,
@@ -65,7 +49,7 @@ void TSearchForm::Create() {
   INITCOMMONCONTROLSEX controls{sizeof(controls), ICC_STANDARD_CLASSES};
   InitCommonControlsEx(&controls);
   HINSTANCE instance = GetModuleHandleW(nullptr);
-  RegisterWindowClass(instance);
+  ui::RegisterFormClass<TSearchForm>(instance, kClassName, "the search form");
   window_ = CreateWindowExW(kExStyle, kClassName, L"", kStyle, 0, 0, 0, 0, nullptr, nullptr, instance, this);
   if (!window_) throw Exception("Cannot create the search form: " + win32::ErrorText(GetLastError()));
   try {

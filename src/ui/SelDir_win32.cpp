@@ -23,22 +23,6 @@ constexpr int kDriveComboLeft = 8, kDriveComboTop = 170, kDriveComboWidth = 210;
 constexpr RECT kButton1{30, 208, 30 + 75, 208 + 25};
 constexpr RECT kButton2{120, 208, 120 + 75, 208 + 25};
 
-void RegisterWindowClass(HINSTANCE instance) {
-  WNDCLASSEXW existing{};
-  existing.cbSize = sizeof(existing);
-  if (GetClassInfoExW(instance, kClassName, &existing)) return;
-  WNDCLASSEXW wc{};
-  wc.cbSize = sizeof(wc);
-  wc.lpfnWndProc = ui::MemberWindowProc<TDirSelectDlg>;
-  wc.hInstance = instance;
-  wc.hCursor = LoadCursorW(nullptr, IDC_ARROW);
-  wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
-  wc.lpszClassName = kClassName;
-  if (!RegisterClassExW(&wc)) {
-    throw Exception("Cannot register the directory dialog: " + win32::ErrorText(GetLastError()));
-  }
-}
-
 void Place(HWND control, const RECT& design, UINT dpi) {
   MoveWindow(control, ui::Scale(design.left, dpi), ui::Scale(design.top, dpi),
              ui::Scale(design.right - design.left, dpi), ui::Scale(design.bottom - design.top, dpi), TRUE);
@@ -62,7 +46,7 @@ void TDirSelectDlg::Create(HWND editSelDir) {
   INITCOMMONCONTROLSEX controls{sizeof(controls), ICC_STANDARD_CLASSES};
   InitCommonControlsEx(&controls);
   HINSTANCE instance = GetModuleHandleW(nullptr);
-  RegisterWindowClass(instance);
+  ui::RegisterFormClass<TDirSelectDlg>(instance, kClassName, "the directory dialog");
   editSelDir_ = editSelDir;
   window_ = CreateWindowExW(kExStyle, kClassName, win32::Wide("Выбор каталога").c_str(), kStyle, 0, 0, 0, 0,
                             nullptr, nullptr, instance, this);

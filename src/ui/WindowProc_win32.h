@@ -11,6 +11,7 @@
 #include <utility>
 
 #include "common/errors.h"
+#include "common/win32.h"
 #include "setup/SetupGlobals.h"
 
 namespace ui {
@@ -62,6 +63,26 @@ LRESULT CALLBACK MemberWindowProc(HWND window, UINT message, WPARAM wParam, LPAR
   });
   if (message == WM_NCDESTROY) SetWindowLongPtrW(window, GWLP_USERDATA, 0);
   return result;
+}
+
+// Registers the window class of a form whose messages go to Owner::HandleMessage (once per
+// process); raises Exception naming the form when the system refuses.
+template <typename Owner>
+void RegisterFormClass(HINSTANCE instance, const wchar_t* className, const char* formName) {
+  WNDCLASSEXW existing{};
+  existing.cbSize = sizeof(existing);
+  if (GetClassInfoExW(instance, className, &existing)) return;
+  WNDCLASSEXW wc{};
+  wc.cbSize = sizeof(wc);
+  wc.lpfnWndProc = MemberWindowProc<Owner>;
+  wc.hInstance = instance;
+  wc.hCursor = LoadCursorW(nullptr, IDC_ARROW);
+  wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
+  wc.lpszClassName = className;
+  if (!RegisterClassExW(&wc)) {
+    throw Exception(std::string("Cannot register ") + formName + ": " +
+                    win32::ErrorText(GetLastError()));
+  }
 }
 
 }  // namespace ui
