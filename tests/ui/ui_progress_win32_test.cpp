@@ -22,22 +22,19 @@
 #include "setup/SetupGlobals.h"
 #include "ui/Dpi_win32.h"
 #include "ui/InstProc_win32.h"
+#include "ui/ui_driving_win32.h"
 
 using namespace std::chrono_literals;
 
 namespace {
+
+using uitest::Text;
 
 const char kQuestionRu[] =
     "Установка не закончена.\r\nСистема будет установлена некорректно.\r\n\r\nПрервать установку?";
 const char kQuestionEn[] =
     "Installation is not complete.\r\nThe system will be installed uncorrectly.\r\n\r\n"
     "Abort installation?";
-
-std::string Text(HWND window) {
-  std::wstring buffer(static_cast<size_t>(GetWindowTextLengthW(window)) + 1, L'\0');
-  buffer.resize(static_cast<size_t>(GetWindowTextW(window, buffer.data(), static_cast<int>(buffer.size()))));
-  return win32::Narrow(buffer);
-}
 
 int BarPosition(const TfmInstProc& form) {
   return static_cast<int>(SendMessageW(form.ProgressBar(), PBM_GETPOS, 0, 0));

@@ -13,42 +13,11 @@
 #include "setup/SetupGlobals.h"
 #include "ui/EngineForms_win32.h"
 #include "ui/Search_win32.h"
+#include "ui/ui_driving_win32.h"
 
 namespace {
 
-std::string Text(HWND window) {
-  std::wstring buffer(static_cast<size_t>(GetWindowTextLengthW(window)) + 1, L'\0');
-  buffer.resize(static_cast<size_t>(GetWindowTextW(window, buffer.data(), static_cast<int>(buffer.size()))));
-  return win32::Narrow(buffer);
-}
-
-void Pump(const std::function<bool()>& done) {
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(2);
-  while (!done() && std::chrono::steady_clock::now() < deadline) {
-    MSG message;
-    while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
-      TranslateMessage(&message);
-      DispatchMessageW(&message);
-    }
-    Sleep(5);
-  }
-}
-
-// Dispatches what is queued now.
-void PumpPending() {
-  Pump([] {
-    MSG message;
-    return !PeekMessageW(&message, nullptr, 0, 0, PM_NOREMOVE);
-  });
-}
-
-void Click(HWND control) {
-  RECT r{};
-  GetClientRect(control, &r);
-  const LPARAM at = MAKELPARAM((r.left + r.right) / 2, (r.top + r.bottom) / 2);
-  PostMessageW(control, WM_LBUTTONDOWN, MK_LBUTTON, at);
-  PostMessageW(control, WM_LBUTTONUP, 0, at);
-}
+using namespace uitest;
 
 class SearchForm : public ::testing::Test {
  protected:
@@ -110,7 +79,7 @@ TEST_F(SearchForm, TheButtonsAnswerOneSixOrTwo) {
     EXPECT_EQ(form.ModalResult(), 0);
     if (row.tick) Click(form.CheckBox1());
     Click(row.abort ? form.Button2() : form.Button1());
-    Pump([&] { return form.ModalResult() != 0; });
+    PumpUntil([&] { return form.ModalResult() != 0; });
     EXPECT_EQ(SendMessageW(form.CheckBox1(), BM_GETCHECK, 0, 0), row.tick ? BST_CHECKED : BST_UNCHECKED);
     EXPECT_EQ(form.ModalResult(), row.result);
   }

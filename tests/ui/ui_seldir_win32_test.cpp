@@ -16,8 +16,11 @@
 #include "setup/SetupGlobals.h"
 #include "ui/EngineForms_win32.h"
 #include "ui/SelDir_win32.h"
+#include "ui/ui_driving_win32.h"
 
 namespace {
+
+using namespace uitest;
 
 using Kind = TDirectoryListBox::ItemKind;
 
@@ -30,37 +33,6 @@ std::string CurrentDirectory() {
 bool SamePath(const std::string& a, const std::string& b) {
   return CompareStringW(LOCALE_USER_DEFAULT, NORM_IGNORECASE, win32::Wide(a).c_str(), -1,
                         win32::Wide(b).c_str(), -1) == CSTR_EQUAL;
-}
-
-// Dispatches the thread's messages until `done` or two seconds have passed.
-bool PumpUntil(const std::function<bool()>& done) {
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(2);
-  while (std::chrono::steady_clock::now() < deadline) {
-    MSG message;
-    while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
-      TranslateMessage(&message);
-      DispatchMessageW(&message);
-    }
-    if (done()) return true;
-    Sleep(5);
-  }
-  return done();
-}
-
-void PumpPending() {
-  PumpUntil([] {
-    MSG message;
-    return !PeekMessageW(&message, nullptr, 0, 0, PM_NOREMOVE);
-  });
-}
-
-// A person's click in the middle of a control's client area.
-void Click(HWND control) {
-  RECT r{};
-  GetClientRect(control, &r);
-  const LPARAM at = MAKELPARAM((r.left + r.right) / 2, (r.top + r.bottom) / 2);
-  PostMessageW(control, WM_LBUTTONDOWN, MK_LBUTTON, at);
-  PostMessageW(control, WM_LBUTTONUP, 0, at);
 }
 
 // A double click on an item of the directory list, at the item's place in the list.
