@@ -9,6 +9,15 @@
 
 class TSysTree;
 
+// Why a run of the engine ended; the process's exit code follows from it.
+enum class TRunEnd {
+  NotRun,          // the engine did not run
+  Done,            // everything succeeded
+  Failed,          // a step failed or raised, too little disk space, a library not loaded
+  Aborted,         // the user cancelled, an abort question was answered so, a library aborted
+  RestartPending,  // done, a restart finishes the work (the Windows 9x path)
+};
+
 // The run the wizard decided on. The wizard owns the trees; it hands every subsystem over
 // with its Selected mark cleared, and the engine then uses Selected as its "done" mark.
 struct TWizardState {
@@ -19,6 +28,7 @@ struct TWizardState {
   TSysTree* InstallTree = nullptr;  // subsystems to install or to add
   TSysTree* DeleteTree = nullptr;   // subsystems to remove
   bool Succeeded = false;           // written by the engine when it ends
+  TRunEnd Ended = TRunEnd::NotRun;  // written by the engine when it ends
 };
 
 class TProgressThread;

@@ -31,7 +31,14 @@ TPlatformFacts GetPlatformFacts() {
 
 void SetPlatformFactsOverride(std::function<TPlatformFacts()> facts) { Override() = std::move(facts); }
 
+namespace {
+HWND messageOwner = nullptr;
+}  // namespace
+
+void SetMessageOwner(HWND window) { messageOwner = window; }
+
 int Win32MessageBox(const std::string& text, const std::string& caption, unsigned flags) {
-  HWND owner = static_cast<HWND>(SetupGlobals.BackgroundForm);
+  // A box given a destroyed owner fails and answers nothing: such a box has no owner.
+  HWND owner = messageOwner != nullptr && IsWindow(messageOwner) ? messageOwner : nullptr;
   return MessageBoxW(owner, win32::Wide(text).c_str(), win32::Wide(caption).c_str(), flags);
 }

@@ -1,6 +1,8 @@
 // Facts about the running Windows, replaceable so that the Windows 9x paths can be tested.
 #pragma once
 
+#include <windows.h>
+
 #include <functional>
 #include <string>
 
@@ -20,4 +22,7 @@ using ExitWindowsFunction = std::function<void(unsigned flags, unsigned long rea
 void RebootWindowsWith(const ExitWindowsFunction& exitWindows);
 
 // The real message box (wide API), owned by the application window when there is one.
+// The background window names itself the owner when it is created (and nullptr when it is
+// destroyed); a window that no longer exists owns nothing.
+void SetMessageOwner(HWND window);
 int Win32MessageBox(const std::string& text, const std::string& caption, unsigned flags);

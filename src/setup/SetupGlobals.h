@@ -8,6 +8,8 @@
 #include "setup/LogFiles.h"
 
 class TIDFTextFile;
+class TfmBackGrnd;
+class TfmInstDlg;
 
 enum SetupMode { smInstall = 0, smAddDelete = 1, smUninstall = 2 };
 
@@ -28,8 +30,11 @@ struct TSetupGlobals {
   bool RegisteredSetup = true;
   std::int32_t SetupType = 0;
   std::string DestDir;
-  void* BackgroundForm = nullptr;
-  void* Wizard = nullptr;
+  TfmBackGrnd* BackgroundForm = nullptr;  // the application's main window
+  TfmInstDlg* Wizard = nullptr;           // created without an owner, freed after the loop
+  // No person is present (the /S switch): no wizard, no box, no progress window; every
+  // question gets its fixed unattended answer.
+  bool Unattended = false;
 };
 
 extern TSetupGlobals SetupGlobals;
