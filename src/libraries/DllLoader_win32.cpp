@@ -76,6 +76,8 @@ void TCustomDLLLoader::Log(const std::string& line) const {
 int TCustomDLLLoader::LoaderMessage(const std::string& russian, const std::string& english,
                                     unsigned flags, const std::string& caption) const {
   Log(english);
+  // Every question the loader asks is whether to abort; with no one to ask, it aborts.
+  TUnattendedAnswer abortWhenUnattended(mb::kIdYes);
   if (Language == 0) return ShowMessageBox(russian, caption, flags);
   if (Language == 1) return ShowMessageBox(english, caption, flags);
   return 1;

@@ -16,6 +16,9 @@ const char* AnswerName(int answer) {
     case mb::kIdOk: return "OK";
     case mb::kIdCancel: return "Cancel";
     case mb::kIdAbort: return "Abort";
+    case mb::kIdRetry: return "Retry";
+    case mb::kIdIgnore: return "Ignore";
+    case mb::kIdYes: return "Yes";
     case mb::kIdNo: return "No";
   }
   return "?";
@@ -26,9 +29,19 @@ MessageBoxHandler& Handler() {
   return handler;
 }
 
+// The answer of the innermost TUnattendedAnswer scope of this thread; 0 outside any.
+thread_local int scopedAnswer = 0;
+
 }  // namespace
 
+TUnattendedAnswer::TUnattendedAnswer(int answer) : previous_(scopedAnswer) {
+  scopedAnswer = answer;
+}
+
+TUnattendedAnswer::~TUnattendedAnswer() { scopedAnswer = previous_; }
+
 int UnattendedAnswer(unsigned flags) {
+  if ((flags & kButtonsMask) != mb::kOk && scopedAnswer != 0) return scopedAnswer;
   switch (flags & kButtonsMask) {
     case mb::kOk: return mb::kIdOk;
     case mb::kYesNo: return mb::kIdNo;
@@ -42,6 +55,7 @@ int UnattendedMessageBox(const std::string& text, const std::string& caption, un
   std::fprintf(stderr, "%s%s%s\n", caption.c_str(), caption.empty() ? "" : ": ", text.c_str());
   if ((flags & kButtonsMask) != mb::kOk) {
     std::fprintf(stderr, "(no one to ask: answered %s)\n", AnswerName(answer));
+    WriteLog(std::string(" no one to ask, answered ") + AnswerName(answer) + ": " + text);
   }
   return answer;
 }

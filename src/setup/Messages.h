@@ -44,10 +44,24 @@ int ShowMessageBox(const std::string& text, const std::string& caption, unsigned
 // answered OK; a box that asks gets the answer that refuses: Cancel where it has a Cancel
 // button, otherwise No (Yes/No) or Abort (Abort/Retry/Ignore). So a prompt that would be
 // asked again after every OK ("insert the next disk") ends instead of asking for ever.
+// Inside a TUnattendedAnswer scope on the same thread, a box that asks gets the scope's answer
+// instead: the call site of a question whose safe answer is not the refusing one (an "abort
+// the installation?" question, whose safe answer is Yes) declares it there.
 int UnattendedAnswer(unsigned flags);
+
+class TUnattendedAnswer {
+ public:
+  explicit TUnattendedAnswer(int answer);
+  ~TUnattendedAnswer();
+  TUnattendedAnswer(const TUnattendedAnswer&) = delete;
+  TUnattendedAnswer& operator=(const TUnattendedAnswer&) = delete;
+
+ private:
+  int previous_;
+};
 // The handler of a run without a person (the vendor's tool, the native builds, the default):
 // writes the caption and text to standard error, answers with UnattendedAnswer, and says
-// there which answer it gave to a box that asked.
+// there which answer it gave to a box that asked; with a log open, the log says it too.
 int UnattendedMessageBox(const std::string& text, const std::string& caption, unsigned flags);
 
 // Logs " " + the English text, then shows the text of the program's language.

@@ -35,6 +35,8 @@ struct TSetupGlobals {
   // No person is present (the /S switch): no wizard, no box, no progress window; every
   // question gets its fixed unattended answer.
   bool Unattended = false;
+  // What the process answers when it ends (see exitcode:: in setup/Startup.h).
+  int ExitCode = 0;
 };
 
 extern TSetupGlobals SetupGlobals;

@@ -37,12 +37,27 @@ void RunGuarded(const TStartupPlatform& platform) {
   g.Log->WriteLine("");
   g.Log->WriteLine("");
 
+  // The unattended switches come out first; a command line that is refused changes nothing.
+  const TCommandLine commandLine = ParseCommandLine(platform.RawCommandLine, platform.Params);
+  if (!commandLine.Error.empty()) {
+    g.Log->WriteLine(" bad command line: " + commandLine.Error);
+    if (platform.WriteConsole) platform.WriteConsole("setup: bad command line: " + commandLine.Error);
+    g.ExitCode = exitcode::kBadInput;
+    return;
+  }
+  const TSwitches& switches = commandLine.Switches;
+  if (switches.Silent) {
+    g.Unattended = true;
+    SetMessageBoxHandler(UnattendedMessageBox);
+    g.Log->WriteLine(" unattended run");
+  }
+
   platform.ClearUninstallMark();
 
   // An empty argument (setup.exe "") names nothing: a run with only such arguments is a run
   // without any, not a continuation run with an empty file name.
   std::vector<std::string> params;
-  for (const std::string& param : platform.Params) {
+  for (const std::string& param : commandLine.Params) {
     if (!param.empty()) params.push_back(param);
   }
   g.ContinueAfterRestart = false;
@@ -65,6 +80,7 @@ void RunGuarded(const TStartupPlatform& platform) {
   if (!os::FileExists(g.DescriptionFileName)) {
     ShowBilingualMessage(g.DescriptionFileName + " не найден",
                          g.DescriptionFileName + " does not exist", g.MessageCaption, kErrorBox);
+    g.ExitCode = exitcode::kBadInput;
     return;
   }
 
@@ -73,17 +89,29 @@ void RunGuarded(const TStartupPlatform& platform) {
     ShowBilingualMessage("неверный формат файла " + g.DescriptionFileName,
                          "Invalid file format " + g.DescriptionFileName, g.MessageCaption,
                          kErrorBox);
+    g.ExitCode = exitcode::kBadInput;
     return;
   }
 
   g.IsEnglish = ReadIsEnglish(g.Description);
+  if (g.Unattended) {
+    // An unattended run never restarts the machine itself: it says so in its exit code.
+    g.ExitCode = platform.RunUnattended(switches);
+    if (g.RebootRequired) {
+      g.Log->WriteLine(" a restart finishes the work; the machine is not restarted unattended");
+      g.ExitCode = exitcode::kRestartNeeded;
+    }
+    return;
+  }
   platform.RunApplication();
   if (g.RebootRequired) platform.RebootWindows();
 }
 
 }  // namespace
 
-void RunStartup(const TStartupPlatform& platform) {
+int RunStartup(const TStartupPlatform& platform) {
+  SetupGlobals.ExitCode = exitcode::kDone;
+  SetupGlobals.Unattended = false;
   SetupGlobals.DescriptionFileName = "setup.idf";
   SetupGlobals.LicenceFileName = "licence.txt";
   SetupGlobals.UninstallInfoFileName = "uninst.inf";
@@ -93,5 +121,7 @@ void RunStartup(const TStartupPlatform& platform) {
     // Class name and message in a plain task-modal box: no icon, and the empty title that
     // every box of the program has.
     ShowMessageBox(DescribeException(e), SetupGlobals.MessageCaption, mb::kTaskModal);
+    SetupGlobals.ExitCode = exitcode::kFailed;
   }
+  return SetupGlobals.ExitCode;
 }

@@ -1,6 +1,8 @@
 // The two message functions every part uses: which text is shown, which is logged.
 #include <gtest/gtest.h>
 
+#include <thread>
+
 #include "common/testsupport.h"
 #include "common/text.h"
 #include "setup/Messages.h"
@@ -88,6 +90,24 @@ TEST(UnattendedMessages, AQuestionWithoutAPersonIsRefusedAndStandardErrorSaysSo)
   EXPECT_EQ(testing::internal::GetCapturedStderr(),
             "Zip Error: text\n(no one to ask: answered Cancel)\n");
   SetMessageBoxHandler(previous);
+}
+
+TEST(UnattendedMessages, AScopedAnswerHoldsForQuestionsOnItsThreadOnly) {
+  EXPECT_EQ(UnattendedAnswer(kQuestionBox), mb::kIdNo);
+  {
+    TUnattendedAnswer abort(mb::kIdYes);
+    EXPECT_EQ(UnattendedAnswer(kQuestionBox), mb::kIdYes);
+    EXPECT_EQ(UnattendedAnswer(kErrorBox), mb::kIdOk);  // a box that only informs
+    {
+      TUnattendedAnswer inner(mb::kIdNo);
+      EXPECT_EQ(UnattendedAnswer(kQuestionBox), mb::kIdNo);
+    }
+    EXPECT_EQ(UnattendedAnswer(kQuestionBox), mb::kIdYes);
+    int other = 0;
+    std::thread([&] { other = UnattendedAnswer(kQuestionBox); }).join();
+    EXPECT_EQ(other, mb::kIdNo);
+  }
+  EXPECT_EQ(UnattendedAnswer(kQuestionBox), mb::kIdNo);
 }
 
 }  // namespace
