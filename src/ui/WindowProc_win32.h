@@ -1,12 +1,14 @@
 // The one wrapper around every window, dialog and timer procedure of the user interface. A
 // C++ exception must never unwind through the system's frames that call a procedure: 64-bit
 // Windows may swallow it there or end the process. Each procedure runs its body through
-// GuardedCall, which catches everything, logs it, and answers a fixed result instead.
+// GuardedCall, which catches everything, hands it to the application's exception handler
+// (or, while there is none, logs it) and answers a fixed result instead.
 #pragma once
 
 #include <windows.h>
 
 #include <exception>
+#include <functional>
 #include <string>
 #include <utility>
 
@@ -15,6 +17,37 @@
 #include "setup/SetupGlobals.h"
 
 namespace ui {
+
+// The application's handler of an exception that escaped a handler on the main thread: it
+// gets the exception's class name and message ("Exception" for the standard library's
+// exceptions). The background window installs one for the message loop's lifetime.
+using ApplicationExceptionHandler =
+    std::function<void(const std::string& className, const std::string& message)>;
+
+inline ApplicationExceptionHandler& InstalledExceptionHandler() {
+  static ApplicationExceptionHandler handler;
+  return handler;
+}
+
+// Installs a handler (an empty one removes it) and answers the previous one.
+inline ApplicationExceptionHandler SetApplicationExceptionHandler(ApplicationExceptionHandler handler) {
+  ApplicationExceptionHandler previous = std::move(InstalledExceptionHandler());
+  InstalledExceptionHandler() = std::move(handler);
+  return previous;
+}
+
+// Class name and message of a caught exception.
+inline std::pair<std::string, std::string> ExceptionParts(std::exception_ptr error) {
+  try {
+    std::rethrow_exception(error);
+  } catch (const Exception& e) {
+    return {e.ClassName(), e.Message()};
+  } catch (const std::exception& e) {
+    return {"Exception", e.what()};
+  } catch (...) {
+    return {"Exception", "unknown exception"};
+  }
+}
 
 // The log line of an exception that reached a procedure: where, then "class name: message".
 inline void LogWindowException(const char* where, std::exception_ptr error) noexcept {
@@ -35,13 +68,32 @@ inline void LogWindowException(const char* where, std::exception_ptr error) noex
   }
 }
 
-// Runs body(); an exception that escapes it is logged and `failed` is answered instead.
+// Gives an exception that reached a procedure to the application's handler, or logs it
+// when none is installed. Whatever the handler itself throws is logged and goes no further.
+inline void HandleWindowException(const char* where, std::exception_ptr error) noexcept {
+  try {
+    // A copy: the handler may be replaced while it runs (its box runs a message loop).
+    const ApplicationExceptionHandler handler = InstalledExceptionHandler();
+    if (handler) {
+      const auto [className, message] = ExceptionParts(error);
+      handler(className, message);
+      return;
+    }
+  } catch (...) {
+    LogWindowException(where, std::current_exception());
+    return;
+  }
+  LogWindowException(where, error);
+}
+
+// Runs body(); an exception that escapes it goes to HandleWindowException and `failed` is
+// answered instead.
 template <typename Result, typename Body>
 Result GuardedCall(const char* where, Result failed, Body&& body) noexcept {
   try {
     return std::forward<Body>(body)();
   } catch (...) {
-    LogWindowException(where, std::current_exception());
+    HandleWindowException(where, std::current_exception());
     return failed;
   }
 }
