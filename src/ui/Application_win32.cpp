@@ -1,0 +1,48 @@
+#include "ui/Application_win32.h"
+
+#include <windows.h>
+
+#include <commctrl.h>
+
+#include <memory>
+
+#include "setup/SetupGlobals.h"
+#include "ui/BackGrnd_win32.h"
+#include "ui/InstDlg_win32.h"
+
+namespace ui {
+
+void RunApplication() {
+  INITCOMMONCONTROLSEX controls{sizeof(controls), ICC_WIN95_CLASSES | ICC_STANDARD_CLASSES};
+  InitCommonControlsEx(&controls);
+  auto background = std::make_unique<TfmBackGrnd>();
+  SetupGlobals.BackgroundForm = background.get();
+  auto wizard = std::make_unique<TfmInstDlg>();
+  SetupGlobals.Wizard = wizard.get();
+  struct TRelease {
+    std::unique_ptr<TfmInstDlg>& wizard;
+    std::unique_ptr<TfmBackGrnd>& background;
+    ~TRelease() {
+      // The wizard first: it waits for a running engine, which may still show its windows.
+      wizard.reset();
+      SetupGlobals.Wizard = nullptr;
+      background.reset();
+      SetupGlobals.BackgroundForm = nullptr;
+    }
+  } release{wizard, background};
+
+  TfmInstDlg* form = wizard.get();
+  background->ShowWizard = [form] { form->Show(); };
+  // In a continuation run the engine starts here and the wizard stays hidden.
+  form->Create();
+
+  MSG message;
+  while (GetMessageW(&message, nullptr, 0, 0) > 0) {
+    // Tab, the arrows and Enter move through the wizard's controls as in a dialog.
+    if (form->Handle() && IsDialogMessageW(form->Handle(), &message)) continue;
+    TranslateMessage(&message);
+    DispatchMessageW(&message);
+  }
+}
+
+}  // namespace ui
