@@ -8,6 +8,7 @@
 #include "common/win32.h"
 #include "description/InstIDF.h"
 #include "description/InstList.h"
+#include "engine/Journal.h"
 #include "engine/ProgramGroup_win32.h"
 #include "engine/ProgressThread.h"
 #include "setup/SetupGlobals.h"
@@ -47,7 +48,7 @@ void TProgressThread::MakeSaveInt() {
   try {
     const std::vector<std::string> links{ContinueLinkEntry(ProgramFile(), state_.InstallDir)};
     std::string error;
-    if (!DealProgramGroup(gjCreate, GetStartupGroupName(), &links, error, false)) {
+    if (!DealProgramGroup(gjCreate, GetStartupGroupName(), &links, error, false, journal_.get())) {
       WriteLog(" link created error - " + error);
     }
     WriteLog(" registry run was filled");

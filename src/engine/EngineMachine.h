@@ -5,6 +5,7 @@
 
 #include <functional>
 #include <string>
+#include <vector>
 
 struct TEngineMachine {
   std::function<std::string()> WindowsDirectory;
@@ -22,6 +23,9 @@ struct TEngineMachine {
   // The directory selection dialog, on the main thread: true with the chosen directory,
   // false when the user cancelled.
   std::function<bool(std::string& directory)> SelectDirectory = {};
+  // The programs that hold a file open, as the system can tell (the restart manager);
+  // empty when it cannot.
+  std::function<std::vector<std::string>(const std::string& path)> ProgramsHoldingFile = {};
 };
 
 // The engine's machine; starts with the real functions.

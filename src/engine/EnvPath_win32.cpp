@@ -13,6 +13,8 @@
 #include "engine/EnginePaths.h"
 #include "engine/EnvPath.h"
 #include "engine/EnvPath_win32.h"
+#include "engine/Journal.h"
+#include "engine/Journal_win32.h"
 #include "engine/MainThread.h"
 #include "engine/ProgressThread.h"
 #include "setup/Messages.h"
@@ -203,8 +205,20 @@ bool ChangePath(const std::string& directory, bool add, bool backup, bool broadc
 
 namespace {
 
-bool ChangeOrReport(const std::string& directory, const char* which, bool add, bool backup,
-                    bool broadcast) {
+// The value or the files the change is about to touch, in the run's journal.
+void JournalPathChange(TJournal* journal) {
+  if (!journal) return;
+  if (!GetPlatformFacts().IsWindows9x) {
+    JournalValue(journal, HKEY_LOCAL_MACHINE, win32::Narrow(kEnvironmentKey), "Path", 0);
+  } else {
+    journal->WillWriteFile(StartupFileDrive() + "\\autoexec.bat");
+    journal->WillWriteFile(StartupFileDrive() + "\\autoexec.ztk");
+  }
+}
+
+bool ChangeOrReport(TJournal* journal, const std::string& directory, const char* which, bool add,
+                    bool backup, bool broadcast) {
+  JournalPathChange(journal);
   std::string error;
   if (ChangePath(directory, add, backup, broadcast, error)) return true;
   ShowLoggedMessage(std::string("Ошибка при прописывании пути к каталогу ") + which + "\r\n" + error,
@@ -219,10 +233,10 @@ bool TProgressThread::RegisterComponentPath(const std::string& path) {
   SetProgressText("Прописывание путей", "writing path");
   if (!Report(60)) return false;
   const bool broadcast = state_.Mode == smInstall;
-  if (!ChangeOrReport(path + "\\SYSTEM", "SYSTEM", true, true, broadcast)) return false;
+  if (!ChangeOrReport(journal_.get(), path + "\\SYSTEM", "SYSTEM", true, true, broadcast)) return false;
   WriteLog(" path " + path + "\\SYSTEM written");
   SetPercent(Percent() + 80);
-  if (!ChangeOrReport(path + "\\USER", "USER", true, false, broadcast)) return false;
+  if (!ChangeOrReport(journal_.get(), path + "\\USER", "USER", true, false, broadcast)) return false;
   if (!Report(100)) return false;
   WriteLog(" OUT function REGISTERCOMPONENTPATH");
   return true;
@@ -237,9 +251,9 @@ bool TProgressThread::DelPath(const std::string& path) {
     WriteLog(" no installed path; search path left as it is");
   } else {
     const bool broadcast = state_.Mode == smInstall;
-    if (!ChangeOrReport(path + "\\SYSTEM", "SYSTEM", false, false, broadcast)) return false;
+    if (!ChangeOrReport(journal_.get(), path + "\\SYSTEM", "SYSTEM", false, false, broadcast)) return false;
     SetPercent(Percent() + 50);
-    if (!ChangeOrReport(path + "\\USER", "USER", false, true, broadcast)) return false;
+    if (!ChangeOrReport(journal_.get(), path + "\\USER", "USER", false, true, broadcast)) return false;
   }
   if (!Report(50)) return false;
   SetPercent(Percent() + 50);

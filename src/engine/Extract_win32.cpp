@@ -9,6 +9,7 @@
 #include "description/InstList.h"
 #include "engine/DirTree.h"
 #include "engine/EnginePaths.h"
+#include "engine/Journal.h"
 #include "engine/ProgressThread.h"
 #include "engine/SetupUnZip.h"
 #include "setup/Messages.h"
@@ -26,6 +27,9 @@ void TSetupUnZip::AttachHandlers() {
   OnBadCRC = [this](TUnZip* s, std::uint32_t c, std::uint32_t st, int i) { BadCRC(s, c, st, i); };
   OnEndUnZip = [this](TUnZip* s, int i, const std::string& f) { EndUnZip(s, i, f); };
   OnInputRefill = [this](TUnZip* s) { InputRefill(s); };
+  OnStartUnZip = [this](TUnZip*, int, const std::string& target, bool& skip) {
+    skip = OnlyTargets.empty() ? SkipTargets.count(target) > 0 : OnlyTargets.count(target) == 0;
+  };
 }
 
 void TSetupUnZip::TotalPercentDone(TUnZip* sender, int percent) {
@@ -96,6 +100,7 @@ bool TProgressThread::MakeDirStruct(const std::string& installDir) {
     SetPercent(Percent() + 20);
   }
   if (!Report()) return result;
+  if (journal_) journal_->WillCreateDirectories(dir);
   if (!ForceDirectories(dir)) {
     ShowCannotCreate(dir);
     result = false;
@@ -105,6 +110,7 @@ bool TProgressThread::MakeDirStruct(const std::string& installDir) {
     for (const char* sub : kStandardDirs) {
       const std::string path = (dir.back() == '\\' ? dir.substr(0, dir.size() - 1) : dir) + sub;
       if (os::DirectoryExists(path)) DeleteDirTree(path, true);
+      if (journal_) journal_->WillCreateDirectories(path);
       if (!os::CreateDirectories(path)) {
         result = false;
         ShowCannotCreate(path);
@@ -171,22 +177,43 @@ bool TProgressThread::ExtractComponentsFiles() {
                                SetupGlobals.MessageCaption, kErrorBox);
           return false;
         }
+        std::vector<std::string> deferred;  // in use: replaced at the next restart
+        zip.SkipTargets.clear();
+        zip.OnlyTargets.clear();
         for (int e = 0; e < zip.EntryCount(); ++e) {
-          if (zip.EntryAttributes(e) & os::kAttrDirectory) continue;
           // Listed where the reader will write it, and not at all when the reader skips it.
           const std::string fileName = zip.EntryFileName(e);
           const unzip::TTargetPlan plan = unzip::PlanTargetDirectory(
               zip.EntryDirectory(e), fileName, destDir, zip.RootDir(), true);
-          if (plan.Unsafe || fileName.empty()) continue;
+          if (plan.Unsafe) continue;
+          if (journal_) journal_->WillCreateDirectories(plan.Directory);
+          if ((zip.EntryAttributes(e) & os::kAttrDirectory) || fileName.empty()) continue;
           const std::string path = plan.Directory + fileName;
           section->AddParam(path);
           WriteLog(" " + path);
+          switch (ResolveFileInUse(path)) {
+            case TFileInUse::Write:
+              break;
+            case TFileInUse::Keep:
+              zip.SkipTargets.insert(path);
+              continue;
+            case TFileInUse::Defer:
+              zip.SkipTargets.insert(path);
+              deferred.push_back(path);
+              continue;
+          }
+          if (journal_ && !journal_->WillWriteFile(path)) {
+            throw EInOutError("Cannot keep a copy of " + path + ". " + os::LastErrorMessage());
+          }
         }
+        if (Terminated()) return false;
         zip.DoAll = true;
         zip.SetDestDir(destDir);
         zip.RetainAttributes = true;
         if (zip.FilesList.empty()) zip.FilesList.push_back("*.*");
         zip.ExtractFiles();
+        zip.SkipTargets.clear();
+        if (!deferred.empty() && !Terminated()) ExtractForRestart(zip, destDir, deferred);
       } else {
         if (TIDFParam* count = section->FindParam("UsesCount")) {
           count->SetAsInteger(count->AsInteger() + archive.Count());
@@ -196,6 +223,7 @@ bool TProgressThread::ExtractComponentsFiles() {
         WriteLog(" increment uninstall file");
       }
     }
+    if (journal_) journal_->WillWriteFile(listPath);
     if (!list.SaveToFile(listPath)) {
       throw EInOutError("Cannot write " + listPath + ". " + os::LastErrorMessage());
     }

@@ -125,6 +125,7 @@ bool TProgressThread::SearchFiles() {
     }
     if (answer == mb::kIdCancel) {
       WriteLog(" finish search files and abort install");
+      NoteAborted();
       result = false;
       break;
     }
@@ -150,7 +151,10 @@ bool TProgressThread::FindReqFiles() {
         const auto& dialog = EngineMachine().SelectDirectory;
         ok = dialog ? dialog(chosen) : BrowseForDirectory(chosen);
       });
-      if (!ok) return false;
+      if (!ok) {
+        NoteAborted();
+        return false;
+      }
       source = chosen;
       WriteLog(" destination directory is " + source);
       complete = false;

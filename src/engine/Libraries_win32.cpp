@@ -6,6 +6,7 @@
 #include <memory>
 
 #include "description/InstList.h"
+#include "engine/Journal.h"
 #include "engine/MainThread.h"
 #include "engine/ProgressThread.h"
 #include "libraries/DllLoader.h"
@@ -50,6 +51,16 @@ class TLoaderSession {
   TEngineLoaderHost host_;
 };
 
+// True when a top-level subsystem of the tree names a library: only those do work of
+// their own that the journal cannot undo.
+bool HasLibrary(const TSysTree* tree) {
+  if (!tree) return false;
+  for (int i = 0; i < tree->ChildCount(); ++i) {
+    if (!tree->Children(i)->Info.Library.empty()) return true;
+  }
+  return false;
+}
+
 }  // namespace
 
 bool TProgressThread::ProcDlls(bool installMode) {
@@ -89,7 +100,9 @@ bool TProgressThread::ProcDlls(bool installMode) {
       if (!Report()) {
         cancelled = true;
         success_ = false;
-      } else if (loader.SetAll() == 1) {
+      } else if (const std::uint8_t set = loader.SetAll(); set != 1) {
+        if (set == 2) NoteAborted();
+      } else {
         if (!Report()) {
           cancelled = true;
           success_ = false;
@@ -111,9 +124,16 @@ bool TProgressThread::ProcDlls(bool installMode) {
             success_ = false;
             loader.AbortAll();
           } else {
+            if (loader.AskResult == 2) NoteAborted();
             if (loader.AskResult == 1) {
               WriteLog(" ask params successful");
-              result = loader.PerformAll() == 1;
+              if (journal_ && HasLibrary(loader.Tree)) {
+                journal_->Note(std::string("what the subsystem libraries did when they ") +
+                               (installMode ? "installed" : "removed") + " their subsystems");
+              }
+              const std::uint8_t performed = loader.PerformAll();
+              if (performed == 2) NoteAborted();
+              result = performed == 1;
               if (!Report()) {
                 cancelled = true;
                 success_ = false;

@@ -11,6 +11,7 @@
 #include "common/osfile.h"
 #include "common/win32.h"
 #include "engine/DirTree.h"
+#include "engine/Journal.h"
 #include "engine/LinkEntries.h"
 #include "engine/MainThread.h"
 #include "engine/ProgressThread.h"
@@ -64,8 +65,8 @@ std::string HresultText(HRESULT hr) { return win32::ErrorText(static_cast<DWORD>
 class TDealProgramGroupThread {
  public:
   TDealProgramGroupThread(std::uint8_t job, const std::vector<std::string>* links, std::string group,
-                          bool desktop)
-      : job_(job), links_(links), group_(std::move(group)), desktop_(desktop) {}
+                          bool desktop, TJournal* journal)
+      : job_(job), links_(links), group_(std::move(group)), desktop_(desktop), journal_(journal) {}
 
   // Runs the job on the main thread and waits for its end.
   void Execute() {
@@ -138,6 +139,7 @@ class TDealProgramGroupThread {
   void Create() {
     std::string folder, base;
     if (!GroupFolder(folder, base)) return;
+    if (journal_) journal_->WillCreateDirectories(folder);
     if (!os::CreateDirectories(folder)) {
       Record("Ошибка при создании программной группы " + group_);
       return;
@@ -165,6 +167,7 @@ class TDealProgramGroupThread {
       shellLink->SetIconLocation(win32::Wide(link.Icon).c_str(), 0);
       shellLink->SetDescription(win32::Wide(link.Description).c_str());
       const std::string path = folder + "\\" + link.Name + ".lnk";
+      if (journal_) journal_->WillWriteFile(path);
       if (FAILED(file->Save(win32::Wide(path).c_str(), TRUE))) Record("Error creation file " + path);
     }
   }
@@ -190,7 +193,7 @@ class TDealProgramGroupThread {
       const std::string name = ParseLinkEntry(entry).Name;
       const std::string path = folder + "\\" + name + ".lnk";
       if (!IsSafeLinkName(name)) continue;  // no link of ours has such a name
-      if (os::FileExists(path) && !os::RemoveFile(path)) {
+      if (os::FileExists(path) && !(journal_ ? journal_->DeleteWithBackup(path) : os::RemoveFile(path))) {
         Record("Ошибка при удалении ссылки. Не найдена ссылка " + group_ + "\\" + name);
         break;
       }
@@ -201,6 +204,7 @@ class TDealProgramGroupThread {
   const std::vector<std::string>* links_;
   std::string group_;
   bool desktop_;
+  TJournal* journal_;
   bool success_ = false;
   std::string error_;
 };
@@ -208,8 +212,9 @@ class TDealProgramGroupThread {
 }  // namespace
 
 bool DealProgramGroup(std::uint8_t job, const std::string& group,
-                      const std::vector<std::string>* links, std::string& error, bool desktop) {
-  TDealProgramGroupThread thread(job, links, group, desktop);
+                      const std::vector<std::string>* links, std::string& error, bool desktop,
+                      TJournal* journal) {
+  TDealProgramGroupThread thread(job, links, group, desktop, journal);
   thread.Execute();
   error = thread.Error();
   return thread.Success();
@@ -249,7 +254,7 @@ bool TProgressThread::MakePrgGrpHolder(const std::vector<std::string>& desktop,
   WriteLog(" IN finction MAKEPRGGRPHOLDER");
   const auto make = [this](const std::vector<std::string>& links, bool onDesktop) {
     std::string error;
-    if (!DealProgramGroup(gjCreate, state_.ProgramGroup, &links, error, onDesktop)) {
+    if (!DealProgramGroup(gjCreate, state_.ProgramGroup, &links, error, onDesktop, journal_.get())) {
       ShowBilingualMessage("Ошибка при создании программной группы", "error at creation of program group",
                            error, kErrorBox);
     }
@@ -272,7 +277,7 @@ void TProgressThread::DelPrgGrpHolder(const std::vector<std::string>& desktop,
   WriteLog(" IN procedure DELPRGGRPHOLDER");
   const auto remove = [this](const std::vector<std::string>& links, bool onDesktop) {
     std::string error;
-    if (!DealProgramGroup(gjDeleteLinks, state_.ProgramGroup, &links, error, onDesktop)) {
+    if (!DealProgramGroup(gjDeleteLinks, state_.ProgramGroup, &links, error, onDesktop, journal_.get())) {
       ShowBilingualMessage("Ошибка при удалении программной группы", "error at deleting of program group",
                            error, kErrorBox);
     }

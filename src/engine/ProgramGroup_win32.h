@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+class TJournal;
+
 enum TGroupJob : std::uint8_t {
   gjCreate = 0,        // make the group with its links
   gjDeleteGroup = 1,   // remove the group's folder with everything in it
@@ -16,8 +18,10 @@ enum TGroupJob : std::uint8_t {
 // Runs one job on the main thread (where COM and the shell links live) and waits for it;
 // called on the main thread it runs the job at once. `links` holds link entries
 // ("target|arguments|icon|name|description"); may be null. False with the first error's text.
+// With a journal, the folders and links made and the links deleted are recorded in it.
 bool DealProgramGroup(std::uint8_t job, const std::string& group,
-                      const std::vector<std::string>* links, std::string& error, bool desktop);
+                      const std::vector<std::string>* links, std::string& error, bool desktop,
+                      TJournal* journal = nullptr);
 
 // The Startup folder's own name (its last path component): the group, under the programs
 // folder, that holds the continuation link.

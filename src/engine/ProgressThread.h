@@ -13,6 +13,9 @@
 //   ProgramGroup_win32.cpp     MakePrgGrpHolder, DelPrgGrpHolder, DelProgramGroup
 //   Continuation_win32.cpp     MakeSaveInt, ReadSavedInfo (the Windows 9x restart)
 //   FileChecks_win32.cpp       SearchFiles, FindReqFiles
+//   Journal*.cpp, RunJournal_win32.cpp   the journal of every change a run makes, and the
+//                              rollback of a run that did not succeed
+//   FilesInUse_win32.cpp       files held open by other programs
 //
 // Progress flows one way: the steps store percent, text and an extra integer under the
 // progress lock, and the progress window copies them on its timer. Cancelling flows back:
@@ -34,6 +37,10 @@
 #include "engine/EngineInterfaces.h"
 
 class TArchiveList;
+class TJournal;
+
+// What becomes of an archive entry whose target another program holds open.
+enum class TFileInUse { Write, Keep, Defer };
 class TIDFTextFile;
 class TSetupUnZip;
 class TSysTree;
@@ -88,6 +95,31 @@ class TProgressThread {
   void Uninstall();
   void StoreResult();
   void ShowRebootNotice();
+
+  // ---- the journal and the end of the run ----
+  // The journal of this run's changes (none in an uninstall): the steps record every change
+  // in it before they make it.
+  TJournal* Journal() { return journal_.get(); }
+  void BeginJournal();
+  // Commits the journal when the run succeeded, else undoes it; then writes Ended.
+  void EndRun(bool raised);
+  // The user (or a library for the user) chose to abort: the run ends as Aborted.
+  void NoteAborted() { aborted_ = true; }
+  // A file could only be replaced or deleted at the next restart: the run ends as
+  // RestartPending (the machine is not restarted for it).
+  void NoteRestartScheduled() { restartScheduled_ = true; }
+  bool RestartScheduled() const { return restartScheduled_; }
+  // The extraction's files held by other programs: the wizard asks Retry / Ignore / Cancel,
+  // an unattended run leaves them for the restart. True when the entry is to be written now.
+  TFileInUse ResolveFileInUse(const std::string& target);
+  // The deferred entries written beside their targets and renamed over them at the restart.
+  void ExtractForRestart(TSetupUnZip& zip, const std::string& destDir,
+                         const std::vector<std::string>& targets);
+  // Deletes a file of a removal; a file in use is deleted at the next restart instead. False
+  // when it could be neither.
+  bool DeleteOrSchedule(const std::string& path);
+  // What DeleteDirTree left of a directory (files in use) goes at the next restart.
+  void ScheduleLeftovers(const std::string& directory);
 
   // Synchronised with the main thread.
   void InitProgress();
@@ -178,6 +210,9 @@ class TProgressThread {
 
   bool rebootPending_ = false;
   bool success_ = false;
+  bool aborted_ = false;
+  bool restartScheduled_ = false;
+  std::unique_ptr<TJournal> journal_;
   std::unique_ptr<TSysTree> notSetTree_;
   std::unique_ptr<TSysTree> treeCopy_;
   std::unique_ptr<TSetupUnZip> unzip_;

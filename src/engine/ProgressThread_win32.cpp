@@ -6,6 +6,7 @@
 #include "description/InstList.h"
 #include "engine/EngineMachine.h"
 #include "engine/EnginePaths.h"
+#include "engine/Journal.h"
 #include "engine/MainThread.h"
 #include "engine/SetupUnZip.h"
 #include "setup/Messages.h"
@@ -46,8 +47,7 @@ TProgressThread::TProgressThread(TWizardState& state, IProgressView* view)
 TProgressThread::~TProgressThread() {
   if (thread_.joinable()) {
     Terminate();
-    WaitFor();
-    thread_.join();
+    WaitFor();  // joins the thread
   }
 }
 
@@ -246,23 +246,33 @@ void TProgressThread::ExternalPerform() {
   mainthread::Run([this] { InitProgress(); });
   rebootPending_ = false;
   success_ = true;
-  switch (state_.Mode) {
-    case smInstall:
-      if (SetupGlobals.ContinueAfterRestart) {
-        ReadSavedInfo();
-        InstallContinue();
-      } else {
-        Install();
-      }
-      break;
-    case smAddDelete:
-      AddDelComp();
-      break;
-    case smUninstall:
-      Uninstall();
-      break;
+  aborted_ = false;
+  restartScheduled_ = false;
+  BeginJournal();
+  try {
+    switch (state_.Mode) {
+      case smInstall:
+        if (SetupGlobals.ContinueAfterRestart) {
+          ReadSavedInfo();
+          InstallContinue();
+        } else {
+          Install();
+        }
+        break;
+      case smAddDelete:
+        AddDelComp();
+        break;
+      case smUninstall:
+        Uninstall();
+        break;
+    }
+  } catch (...) {
+    // The run's changes are undone before the exception's message is shown.
+    EndRun(true);
+    throw;
   }
   mainthread::Run([this] { HideProgress(); });
+  EndRun(false);
   StoreResult();
 }
 

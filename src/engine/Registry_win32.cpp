@@ -13,6 +13,8 @@
 #include "description/InstIDF.h"
 #include "description/InstList.h"
 #include "engine/EngineMachine.h"
+#include "engine/Journal.h"
+#include "engine/Journal_win32.h"
 #include "engine/ProgressThread.h"
 #include "setup/Messages.h"
 #include "setup/ProductKeys_win32.h"
@@ -140,6 +142,7 @@ bool TProgressThread::WriteReg() {
   SetProgressText("Изменение реестра", "Change registry");
   SetPercent(0);
   if (!Report()) return true;
+  JournalKey(journal_.get(), HKEY_LOCAL_MACHINE, productkeys::kProduct, productkeys::kView);
   if (SetupGlobals.SetupType == 1 && productkeys::Exists(HKEY_LOCAL_MACHINE, productkeys::kProduct)) {
     productkeys::Delete(HKEY_LOCAL_MACHINE, productkeys::kProduct);
   }
@@ -162,6 +165,7 @@ bool TProgressThread::WriteReg() {
 
 bool TProgressThread::RegisterComp() {
   WriteLog(" IN function REGISTERCOMP");
+  JournalKey(journal_.get(), HKEY_LOCAL_MACHINE, productkeys::kSubSystems, productkeys::kView);
   {
     TWin32RegistryKey key =
         productkeys::Open(HKEY_LOCAL_MACHINE, productkeys::kSubSystems, true);
@@ -171,6 +175,7 @@ bool TProgressThread::RegisterComp() {
       if (!Terminated()) Report(100);
     }
   }
+  if (journal_) journal_->Note("the registry tool's import of OID_QMD_3.reg");
   EngineMachine().RunAndWait("reg", RegImportArguments(), SW_HIDE);
   WriteLog(" OUT function REGISTERCOMP");
   return true;
@@ -181,6 +186,7 @@ bool TProgressThread::AddDelRegComp(bool adding) {
   SetProgressText("Изменение реестра", "Change of the registry");
   SetPercent(0);
   if (!Report()) return true;
+  JournalKey(journal_.get(), HKEY_LOCAL_MACHINE, productkeys::kSubSystems, productkeys::kView);
   if (adding) {
     TWin32RegistryKey key =
         productkeys::Open(HKEY_LOCAL_MACHINE, productkeys::kSubSystems, true);
@@ -202,6 +208,8 @@ bool TProgressThread::AddDelRegComp(bool adding) {
   if (SetupGlobals.RegisteredSetup) {
     TWin32RegistryKey entry = productkeys::Open(HKEY_LOCAL_MACHINE, UninstallEntryKey(), false);
     if (entry.Opened() && entry.ValueExists("EstimatedSize")) {
+      JournalValue(journal_.get(), HKEY_LOCAL_MACHINE, UninstallEntryKey(), "EstimatedSize",
+                   productkeys::kView);
       try {
         entry.WriteInteger("EstimatedSize", static_cast<std::uint32_t>(std::min<std::uint64_t>(
                                                 DirectorySizeKB(state_.InstallDir), 0xFFFFFFFF)));
@@ -221,7 +229,12 @@ void TProgressThread::UninstallCopy() {
   const std::string& installDir = state_.InstallDir;
   const std::string& startDir = SetupGlobals.StartDir;
   const std::string uninstaller = "ztkuinst.exe";
+  // Every copy below is recorded before it is made (nothing happens without a journal).
+  const auto willWrite = [this](const std::string& path) {
+    if (journal_) journal_->WillWriteFile(path);
+  };
   if (!os::FileExists(windowsDir + "\\" + uninstaller)) {
+    willWrite(windowsDir + "\\" + uninstaller);
     if (os::FileExists(installDir + "\\" + uninstaller)) {
       os::CopyFileTo(installDir + "\\" + uninstaller, windowsDir + "\\" + uninstaller, true);
     } else if (os::FileExists(startDir + "\\" + uninstaller)) {
@@ -229,12 +242,15 @@ void TProgressThread::UninstallCopy() {
     }
   }
   if (!os::FileExists(installDir + "\\EXE\\setup.exe")) {
+    willWrite(installDir + "\\EXE\\setup.exe");
     os::CopyFileTo(startDir + "\\setup.exe", installDir + "\\EXE\\setup.exe", true);
   }
   if (!os::FileExists(installDir + "\\EXE\\setup.idf")) {
+    willWrite(installDir + "\\EXE\\setup.idf");
     os::CopyFileTo(startDir + "\\setup.idf", installDir + "\\EXE\\setup.idf", true);
   }
   WriteUninstIdf();
+  JournalKey(journal_.get(), HKEY_LOCAL_MACHINE, UninstallEntryKey(), productkeys::kView);
   TWin32RegistryKey key = productkeys::Open(HKEY_LOCAL_MACHINE, UninstallEntryKey(), true);
   if (key.Opened()) {
     key.WriteString("DisplayName", SetupGlobals.SystemName);
@@ -257,6 +273,7 @@ void TProgressThread::WriteUninstIdf() {
   uninstall->AddParam("FileName")->SetAsString(state_.InstallDir + "\\EXE\\Setup.exe");
   if (SetupGlobals.SetupType == 1) uninstall->AddParam("ParamStr")->SetAsString("UNINSTALL");
   file.AddSection("Directories")->AddParam(state_.InstallDir);
+  if (journal_) journal_->WillWriteFile(state_.InstallDir + "\\uninst.idf");
   if (!file.SaveToFile(state_.InstallDir + "\\uninst.idf")) {
     WriteLog(" uninst.idf not written: " + os::LastErrorMessage());
   }

@@ -12,6 +12,7 @@
 #include "engine/DirTree.h"
 #include "engine/EngineMachine.h"
 #include "engine/EnginePaths.h"
+#include "engine/Journal.h"
 #include "engine/ProgressThread.h"
 #include "setup/Messages.h"
 #include "setup/SetupGlobals.h"
@@ -27,6 +28,7 @@ bool TProgressThread::DelDirs() {
     WriteLog(" installed path is not a directory of its own; nothing deleted");
   } else {
     DeleteDirTree(path, false);
+    if (os::DirectoryExists(path)) ScheduleLeftovers(path);
   }
   Report(100);
   return true;
@@ -70,7 +72,7 @@ void TProgressThread::DelCompFiles() {
         } else if (os::FileExists(path)) {
           const std::uint32_t attributes = os::GetAttributes(path);
           os::SetAttributes(path, attributes & ~(os::kAttrReadOnly | os::kAttrHidden | os::kAttrSystem));
-          if (!os::RemoveFile(path)) {
+          if (!DeleteOrSchedule(path)) {
             ShowBilingualMessage("Ошибка удаления файла " + path,
                                  "error of deleting of the file " + path,
                                  SetupGlobals.MessageCaption, kErrorBox);
@@ -80,6 +82,7 @@ void TProgressThread::DelCompFiles() {
       }
       list.DeleteSection(section->Name);
     }
+    if (journal_) journal_->WillWriteFile(listPath);
     if (!list.SaveToFile(listPath)) WriteLog(" uninstall file not saved " + listPath);
   }
   WriteLog(" OUT procedure DELCOMPFILES");

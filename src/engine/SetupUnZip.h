@@ -4,6 +4,9 @@
 // read-only bit and is logged.
 #pragma once
 
+#include <set>
+#include <string>
+
 #include "unzip/UnZip.h"
 
 class TProgressThread;
@@ -19,6 +22,11 @@ class TSetupUnZip : public TUnZip {
   // At every refill of the reader's input: the engine's pause, and its cancel.
   void InputRefill(TUnZip* sender);
   void AttachHandlers();
+
+  // Targets the reader leaves alone (files in use that are kept or replaced later); when
+  // OnlyTargets is not empty, only those are written.
+  std::set<std::string> SkipTargets;
+  std::set<std::string> OnlyTargets;
 
  private:
   TProgressThread& engine_;

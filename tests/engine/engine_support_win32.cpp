@@ -26,10 +26,14 @@ void EngineFixture::SetUp() {
   logFile = root.File("ztkinst.log");
   ASSERT_TRUE(os::CreateDirectories(dist));
   ASSERT_TRUE(os::CreateDirectories(windowsDir));
+  // The journals of the runs live beside the log.
+  ASSERT_TRUE(os::CreateDirectories(root.File("temp")));
   previousDirectory = os::CurrentDirectory();
   SetCurrentDirectoryW(win32::Wide(dist).c_str());
 
   TSetupGlobals& g = SetupGlobals;
+  g.TempDir = root.File("temp") + "\\";
+  g.Unattended = false;
   g.Log = std::make_unique<TLogFile>();
   g.Log->SetFileName(logFile);
   g.Log->WriteHeader = false;

@@ -1,0 +1,85 @@
+// The journal of a run of the engine: begun with the run, committed when the run succeeds,
+// undone when it does not, and handed over to the run after a restart on the Windows 9x path.
+#include <exception>
+
+#include "common/osfile.h"
+#include "description/InstList.h"
+#include "engine/Journal.h"
+#include "engine/Journal_win32.h"
+#include "engine/ProgressThread.h"
+#include "setup/SetupGlobals.h"
+
+void TProgressThread::BeginJournal() {
+  // A removal cannot bring deleted files back; it keeps no journal.
+  if (state_.Mode == smUninstall) return;
+  journal_ = std::make_unique<TJournal>();
+  if (state_.Mode == smInstall && SetupGlobals.ContinueAfterRestart) {
+    const std::string restart = RestartJournalPath();
+    if (os::FileExists(restart)) {
+      const std::string own = NewRunJournalPath();
+      if (MoveJournal(restart, own) && journal_->Adopt(own)) {
+        WriteLog(" journal of the installation before the restart taken over: " + own);
+        return;
+      }
+    }
+  }
+  const std::string path = NewRunJournalPath();
+  if (journal_->Create(path)) {
+    WriteLog(" journal " + path);
+  } else {
+    // The records are still kept in memory: this run can undo itself, only a crash cannot.
+    WriteLog(" journal " + path + " cannot be written: " + os::LastErrorMessage());
+  }
+}
+
+void TProgressThread::EndRun(bool raised) {
+  try {
+    if (rebootPending_ && !raised) {
+      // The second half after the restart commits the journal or undoes it.
+      if (journal_) {
+        const std::string path = journal_->Path();
+        journal_->Close();
+        if (!path.empty() && !MoveJournal(path, RestartJournalPath())) {
+          WriteLog(" journal not kept for the restart: " + os::LastErrorMessage());
+        }
+        journal_.reset();
+      }
+      state_.Ended = TRunEnd::RestartPending;
+      return;
+    }
+    bool succeeded = !raised;
+    switch (state_.Mode) {
+      case smInstall:
+        succeeded = succeeded && success_ && state_.InstallTree && state_.InstallTree->ChildCount() > 0;
+        break;
+      case smAddDelete:
+        // A cancelled change of the product leaves it as it was, wherever it was cancelled.
+        succeeded = succeeded && success_ && !Terminated();
+        break;
+      case smUninstall:
+        succeeded = succeeded && success_;
+        break;
+    }
+    if (journal_) {
+      if (succeeded) {
+        journal_->Commit();
+      } else {
+        WriteLog(" the run did not succeed: undoing its changes");
+        const int failed = journal_->Rollback(UndoRegistryRecord, WriteLog);
+        WriteLog(failed == 0 ? std::string(" every change undone")
+                             : " changes undone except " + std::to_string(failed));
+      }
+      journal_.reset();
+    }
+    if (!succeeded && state_.Mode == smAddDelete) success_ = false;
+    if (succeeded) {
+      state_.Ended = restartScheduled_ ? TRunEnd::RestartPending : TRunEnd::Done;
+    } else {
+      state_.Ended = (aborted_ || Terminated()) ? TRunEnd::Aborted : TRunEnd::Failed;
+    }
+    if (restartScheduled_) WriteLog(" a restart finishes the work: files in use are replaced or deleted then");
+  } catch (const std::exception& e) {
+    WriteLog(std::string(" the end of the run failed: ") + e.what());
+    state_.Ended = TRunEnd::Failed;
+  }
+}
