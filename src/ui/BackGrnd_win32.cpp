@@ -226,6 +226,12 @@ LRESULT TfmBackGrnd::HandleMessage(HWND window, UINT message, WPARAM wParam, LPA
         return reinterpret_cast<LRESULT>(GetStockObject(NULL_BRUSH));
       }
       break;
+    case WM_ENABLE:
+      // A modal box or form owned by this window enables its owner again when it closes
+      // (some systems do so even for an owner that was disabled before): this window stays
+      // disabled, so it never takes a click meant for nothing.
+      if (wParam) EnableWindow(window, FALSE);
+      return 0;
     case WM_TIMER:
       if (wParam == kStartTimer) {
         StartTimerTimer();
