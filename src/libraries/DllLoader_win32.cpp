@@ -128,7 +128,11 @@ bool TCustomDLLLoader::LoadDlls() {
       TSubsystemInfo& info = node->Info;
       if (info.Library.empty()) {
         Records.emplace_back(nullptr, node);
+        // Done, and so is everything installed under it: no library of the subtree is ever
+        // loaded, and a sub-subsystem left "not done" would be deleted right after the
+        // installation that unpacked it.
         info.Selected = true;
+        node->SelectAll();
         continue;
       }
       const std::string& name = info.Library;

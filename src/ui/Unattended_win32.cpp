@@ -163,9 +163,6 @@ class TUnattendedRun {
 
   int WaitForEngine() {
     mainthread::PumpUntil([this] { return closed_; });
-    if (model_.Ended == TRunEnd::NotRun) {
-      return model_.Succeeded ? exitcode::kDone : exitcode::kFailed;
-    }
     return ExitCodeOfRun(model_);
   }
 
@@ -215,14 +212,16 @@ class TUnattendedRun {
 
 }  // namespace
 
-int ExitCodeOfRun(const TWizardState& state) {
-  switch (state.Ended) {
+int ExitCodeOfRun(const TWizardModel& model) {
+  switch (model.Ended) {
     case TRunEnd::Done: return exitcode::kDone;
     case TRunEnd::Failed: return exitcode::kFailed;
     case TRunEnd::Aborted: return exitcode::kAborted;
     case TRunEnd::RestartPending: return exitcode::kRestartNeeded;
     case TRunEnd::NotRun: break;
   }
+  if (model.LastRefusal == TWizardRefusal::NetworkDrive) return exitcode::kFailed;
+  if (model.Step == 9) return model.Succeeded ? exitcode::kDone : exitcode::kFailed;
   return exitcode::kAborted;
 }
 

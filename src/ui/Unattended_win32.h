@@ -3,12 +3,14 @@
 // engine without a progress window, and an exit code that says how the run ended.
 #pragma once
 
-#include "engine/EngineInterfaces.h"
 #include "setup/Switches.h"
+
+class TWizardModel;
 
 // Runs the whole unattended installation, change or removal; answers the exit code.
 int RunUnattended(const TSwitches& switches);
 
-// The exit code of a run the engine ended (Done 0, Failed 1, Aborted 2, a restart pending
-// 3010); a run whose engine never started was ended by the person (2).
-int ExitCodeOfRun(const TWizardState& state);
+// The exit code of a wizard's run: as the engine ended it (done 0, failed 1, aborted 2, a
+// restart pending 3010); a run whose engine never started was ended by the person (2), or
+// by the network-drive failure (1).
+int ExitCodeOfRun(const TWizardModel& model);
