@@ -34,10 +34,17 @@ class SamplePlugin : public EngineFixture {
     EngineFixture::SetUp();
     previousCodePage = text::AnsiCodePage();
     text::SetAnsiCodePage(1251);  // the sample's description is written in it
-    for (const char* name : {"setup.idf", "licence.txt", "core.zip", "docs.zip", "examples.zip"}) {
-      ASSERT_TRUE(CopyFileW(win32::Wide(SamplesDir() + "\\" + name).c_str(),
+    // The description, the licence and every archive of the sample.
+    WIN32_FIND_DATAW found;
+    HANDLE search = FindFirstFileW(win32::Wide(SamplesDir() + "\\*").c_str(), &found);
+    ASSERT_NE(search, INVALID_HANDLE_VALUE);
+    do {
+      if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) continue;
+      const std::string name = win32::Narrow(found.cFileName);
+      EXPECT_TRUE(CopyFileW(win32::Wide(SamplesDir() + "\\" + name).c_str(),
                             win32::Wide(dist + "\\" + name).c_str(), FALSE)) << name;
-    }
+    } while (FindNextFileW(search, &found));
+    FindClose(search);
     ASSERT_TRUE(CopyFileW(win32::Wide(TestProgramDirectory() + "\\sample_plugin.dll").c_str(),
                           win32::Wide(dist + "\\sample_plugin.dll").c_str(), FALSE));
     ASSERT_TRUE(description.LoadFromFile(dist + "\\setup.idf"));
@@ -58,13 +65,13 @@ class SamplePlugin : public EngineFixture {
 TEST_F(SamplePlugin, InstallsItsConfigurationAndRemovesItAgain) {
   ScriptedMessages none;
   auto tree = Tree();
-  ASSERT_EQ(tree->ChildCount(), 2);  // Core (with the plug-in), Docs (with Examples)
+  ASSERT_EQ(tree->ChildCount(), 3);  // Core (with the plug-in), Docs, the hidden runtime
   ASSERT_TRUE(RunLevel(smInstall, tree.get(), nullptr, 1).Succeeded);
   // Level 1 asks nothing: the greeting is the subsystem's parameter, in the ANSI code page.
   EXPECT_EQ(Config(), "[Sample]\r\nSubsystem=" + text::FromUtf8("Ядро", 1251) +
                           "\r\nGreeting=" + text::FromUtf8("Здравствуйте", 1251) +
                           "\r\nPath=" + installDir + "\r\n");
-  EXPECT_TRUE(os::FileExists(Installed("bin\\demo.exe")));
+  EXPECT_TRUE(os::FileExists(Installed("bin\\qvdemo.bat")));
   bool logged = false;
   for (const std::string& line : LogLines()) {
     logged = logged || line.find(" sample plug-in: configuration written to ") == 0;
@@ -110,7 +117,7 @@ TEST_F(SamplePlugin, StopsWhenTheUserCancels) {
     if (text.find("Sample plug-in") == 0 && percent > 0) t.Terminate();
   });
   EXPECT_FALSE(r.Succeeded);
-  EXPECT_TRUE(os::FileExists(Installed("bin\\demo.exe")));
+  EXPECT_TRUE(os::FileExists(Installed("bin\\qvdemo.bat")));
   EXPECT_FALSE(os::FileExists(Installed("sample_plugin.ini")));
 }
 

@@ -44,13 +44,20 @@ check "dump-idf --codepage 866 reads other letters" test "$(count "$out" 'Кво
 out=$("$KIT" tree "$SAMPLES/setup.idf"); rc=$?
 check "tree sample exits 0" test $rc -eq 0
 check "tree sample is loaded" contains "$out" '"loaded":true'
-check "tree sample: everything selected" test "$(count "$out" '"selected":true')" -eq 3
+check "tree sample: everything selected" test "$(count "$out" '"selected":true')" -eq 6
 out=$("$KIT" tree "$SAMPLES/setup.idf" --deselect 1)
-# Unticking the core unticks what depends on it.
-check "tree --deselect 1 unticks its dependents" test "$(count "$out" '"selected":false')" -eq 3
+# Unticking the core unticks its children, what depends on it and the view group left
+# empty; the hidden runtime (5) stays.
+check "tree --deselect 1 unticks its dependents" test "$(count "$out" '"selected":false')" -eq 5
+check "tree --deselect 1 keeps the hidden runtime" \
+  contains "$(grep -o '"number":5,"section":"Runtime"[^{]*' <<<"$out")" '"selected":true'
 out=$("$KIT" tree "$SAMPLES/setup.idf" --deselect 1 --select 3)
-# Ticking an example ticks its parent and what it depends on.
-check "tree --select 3 ticks parent and dependencies" test "$(count "$out" '"selected":true')" -eq 3
+# Ticking an example ticks its parent (2), what it depends on (1) and its view group (6).
+check "tree --select 3 ticks parent and dependencies" test "$(count "$out" '"selected":true')" -eq 5
+# The core's archive shows both methods: stored and deflated members.
+out=$("$KIT" unzip --list "$SAMPLES/core.zip")
+check "the sample's core archive has stored members" contains "$out" '"method":0,'
+check "the sample's core archive has deflated members" contains "$out" '"method":8,'
 printf 'IDF-CPS-text\r\n\r\n[SubSystems]\r\nA=1\r\nB=1\r\n[A]\r\n[B]\r\n' >"$WORK/dup.idf"
 out=$("$KIT" tree "$WORK/dup.idf"); rc=$?
 check "tree with duplicate numbers exits 1" test $rc -eq 1
@@ -153,13 +160,16 @@ out=$("$KIT" check "$d"); rc=$?
 check "check of a good distribution exits 0" test $rc -eq 0
 check "check of a good distribution finds nothing" contains "$out" "no problems"
 check "check says the default machine type" contains "$out" "machine type x86-64 (no setup.exe: the default)"
-check "check gives the size of each subsystem" contains "$out" "  archive core.zip: 2 entries, 25 bytes"
+check "check gives the size of each subsystem" contains "$out" "  archive core.zip: 4 entries, "
 check "check lists the library's exports" contains "$out" "x86-64, exports SetLogCallBack, SetTreePointer"
 out=$("$KIT" check "$d" --json); rc=$?
 check "check --json of a good distribution exits 0" test $rc -eq 0
 check "check --json: no problems" contains "$out" '"problems":[],"ok":true}'
-check "check --json: the archive's size" contains "$out" '{"name":"core.zip","readable":true,"entries":2,"size":25}'
-check "check --json: the links found" contains "$out" '{"key":"MenuLink1","target":"bin\\demo.exe","found":true}'
+check "check --json: the archive's size" contains "$out" '{"name":"core.zip","readable":true,"entries":4,"size":'
+check "check --json: the links found" contains "$out" '{"key":"MenuLink1","target":"bin\\qvdemo.bat","found":true}'
+# help.zip belongs to two subsystems and counts in both.
+check "check --json: a shared archive in both subsystems" \
+  test "$(count "$out" '{"name":"help.zip","readable":true,')" -eq 2
 out=$("$KIT" check 2>&1); rc=$?
 check "check without a directory is a bad command line" test $rc -eq 2
 out=$("$KIT" check "$d" --verbose 2>&1); rc=$?
@@ -179,13 +189,14 @@ expect_problem() {  # expect_problem NAME DIR LINE [ARGS...]
 d=$(dist noarchive); rm "$d/docs.zip"
 expect_problem "missing archive" "$d" "docs.zip: [Docs] Archive: the archive does not exist"
 d=$(dist badentry)
-# One byte of the data of bin/demo.exe changed: after its local header's name and extra field.
-name_at=$(LC_ALL=C grep -obUa 'bin/demo.exe' "$d/core.zip" | head -1 | cut -d: -f1)
+# One byte of the data of bin/qvdemo.bat (stored) changed: after its local header's name and
+# extra field.
+name_at=$(LC_ALL=C grep -obUa 'bin/qvdemo.bat' "$d/core.zip" | head -1 | cut -d: -f1)
 extra=$(od -An -tu2 -j $((name_at - 2)) -N2 "$d/core.zip" | tr -d ' ')
-data_at=$((name_at + 12 + extra))
+data_at=$((name_at + 14 + extra))
 old=$(od -An -tu1 -j $data_at -N1 "$d/core.zip" | tr -d ' ')
 bytes $((old ^ 0x55)) | dd of="$d/core.zip" bs=1 seek=$data_at conv=notrunc status=none
-expect_problem "damaged archive entry" "$d" "core.zip: [Core] Archive: entry bin\\demo.exe: CRC-32 mismatch"
+expect_problem "damaged archive entry" "$d" "core.zip: [Core] Archive: entry bin\\qvdemo.bat: CRC-32 mismatch"
 d=$(dist truncated); head -c 40 "$SAMPLES/docs.zip" >"$d/docs.zip"
 expect_problem "cut-off archive" "$d" "docs.zip: [Docs] Archive: the archive has no readable central directory"
 d=$(dist notzip); echo "not an archive" >"$d/docs.zip"
@@ -214,16 +225,16 @@ d=$(dist decorated); make_pe "$d/$LIB" 14C dll _AskQuestions@0 Perform; make_pe 
 expect_problem "decorated export" "$d" "Library: exports AskQuestions only as _AskQuestions@0"
 d=$(dist nolicence); rm "$d/licence.txt"
 expect_problem "missing licence" "$d" "licence.txt: the licence does not exist"
-d=$(dist badlink); edit_idf "$d/setup.idf" 's/^MenuLink1=bin\\demo.exe/MenuLink1=bin\\gone.exe/'
+d=$(dist badlink); edit_idf "$d/setup.idf" 's/^MenuLink1=bin\\qvdemo.bat/MenuLink1=bin\\gone.exe/'
 expect_problem "link target in no archive" "$d" "setup.idf: [Core] MenuLink1: the target bin\\gone.exe is in no archive"
 # A link may start a file of a subsystem it depends on, or the installer's own copy, but
 # not a file of a subsystem below it.
 d=$(dist deplinks)
-edit_idf "$d/setup.idf" 's/^\[Docs\]\r$/[Docs]\r\nMenuLink5=BIN\/Demo.exe\r\nMenuLink6=EXE\\setup.exe|UNINSTALL\r\nMenuLink7=examples\\ex1.txt\r/'
+edit_idf "$d/setup.idf" 's/^\[Docs\]\r$/[Docs]\r\nMenuLink5=BIN\/QvDemo.bat\r\nMenuLink6=EXE\\setup.exe|UNINSTALL\r\nMenuLink7=examples\\hello.bat\r/'
 out=$("$KIT" check "$d")
-check "check: a link to a file of a dependency is found" contains "$out" "  link MenuLink5: BIN/Demo.exe"$'\n'
+check "check: a link to a file of a dependency is found" contains "$out" "  link MenuLink5: BIN/QvDemo.bat"$'\n'
 check "check: a link to the installer's copy is found" contains "$out" "  link MenuLink6: EXE\\setup.exe"$'\n'
-check "check: a link to a file of a child is not" contains "$out" "setup.idf: [Docs] MenuLink7: the target examples\\ex1.txt is in no archive"
+check "check: a link to a file of a child is not" contains "$out" "setup.idf: [Docs] MenuLink7: the target examples\\hello.bat is in no archive"
 check "check: that is the only problem" test "$(problems "$out")" -eq 1
 d=$(dist noidf); rm "$d/setup.idf"
 expect_problem "missing description" "$d" "setup.idf: the description does not exist"
