@@ -84,7 +84,7 @@ TEST_F(EngineFailures, BadInputIsReportedAndNothingFalseIsRecorded) {
   }
 }
 
-TEST_F(EngineFailures, TargetHeldOpenFailsTheExtraction) {
+TEST_F(EngineFailures, TargetHeldOpenIsAskedAboutAndAbortEndsTheRun) {
   ASSERT_TRUE(Install().Succeeded);
   // Another program holds a file of the product open, sharing nothing.
   win32::FileHandle held(CreateFileW(win32::Wide(Installed("tools\\f3.txt")).c_str(), GENERIC_READ, 0,
@@ -94,11 +94,14 @@ TEST_F(EngineFailures, TargetHeldOpenFailsTheExtraction) {
   SetupGlobals.IsEnglish = true;
   ScriptedMessages boxes;
   boxes.Expect(mb::kIdOk);  // the old file cannot be deleted with the old directory
-  boxes.Expect(mb::kIdOk);  // nor replaced by the extraction
-  EXPECT_FALSE(Install().Succeeded);
+  boxes.Expect(mb::kIdAbort);  // nor replaced by the extraction: Abort
+  const RunResult r = Install();
+  EXPECT_FALSE(r.Succeeded);
+  EXPECT_EQ(r.Ended, TRunEnd::Aborted);
   ASSERT_EQ(boxes.Shown().size(), 2u);
   EXPECT_EQ(boxes.Shown()[0].text.rfind("Error deleting file ", 0), 0u) << boxes.Shown()[0].text;
-  EXPECT_NE(boxes.Shown()[1].text.find(" : "), std::string::npos) << boxes.Shown()[1].text;
+  EXPECT_EQ(boxes.Shown()[1].text.rfind("The file " + Installed("tools\\f3.txt") + " is in use", 0), 0u)
+      << boxes.Shown()[1].text;
   EXPECT_FALSE(Recorded());
   EXPECT_FALSE(os::FileExists(Installed("uninst.inf")));
 }

@@ -114,6 +114,7 @@ RunResult EngineFixture::Run(SetupMode mode, TSysTree* install, TSysTree* remove
   thread.Start();
   thread.WaitFor();
   result.Succeeded = state.Succeeded;
+  result.Ended = state.Ended;
   return result;
 }
 

@@ -30,6 +30,7 @@ struct Subsystem {
 
 struct RunResult {
   bool Succeeded = false;
+  TRunEnd Ended = TRunEnd::NotRun;
   int Reports = 0;
 };
 
