@@ -191,7 +191,9 @@ bool TProgressThread::ExtractComponentsFiles() {
           const std::string path = plan.Directory + fileName;
           section->AddParam(path);
           WriteLog(" " + path);
-          switch (ResolveFileInUse(path)) {
+          // Nothing of a directory this run made can be held by another program.
+          const bool ours = journal_ && journal_->InsideCreated(path);
+          switch (ours ? TFileInUse::Write : ResolveFileInUse(path)) {
             case TFileInUse::Write:
               break;
             case TFileInUse::Keep:

@@ -231,7 +231,7 @@ bool TJournal::InsideCreated(const std::string& path) const {
 void TJournal::WillCreateDirectories(const std::string& directory) {
   std::string dir = directory;
   while (dir.size() > 3 && os::IsPathSeparator(dir.back())) dir.pop_back();
-  if (os::DirectoryExists(dir) || InsideCreated(dir)) return;
+  if (InsideCreated(dir) || os::DirectoryExists(dir)) return;
   // The topmost missing parent: everything below it is the run's.
   std::string top = dir;
   for (;;) {
