@@ -66,8 +66,16 @@ std::wstring ProgramFile() {
 TfmBackGrnd::TfmBackGrnd() {
   HINSTANCE instance = GetModuleHandleW(nullptr);
   ui::RegisterFormClass<TfmBackGrnd>(instance, kClassName, "the background window");
-  window_ = CreateWindowExW(0, kClassName, L"", kStyle, CW_USEDEFAULT, CW_USEDEFAULT, 395, 192,
-                            nullptr, nullptr, instance, this);
+  // Its normal place is the whole work area too: where the system leaves a window at its
+  // normal size (no window manager to maximise it), it still covers the screen.
+  MONITORINFO monitor{};
+  monitor.cbSize = sizeof(monitor);
+  RECT area{0, 0, 395, 192};
+  if (GetMonitorInfoW(MonitorFromPoint(POINT{0, 0}, MONITOR_DEFAULTTOPRIMARY), &monitor)) {
+    area = monitor.rcWork;
+  }
+  window_ = CreateWindowExW(0, kClassName, L"", kStyle, area.left, area.top, area.right - area.left,
+                            area.bottom - area.top, nullptr, nullptr, instance, this);
   if (!window_) {
     throw Exception("Cannot create the background window: " + win32::ErrorText(GetLastError()));
   }

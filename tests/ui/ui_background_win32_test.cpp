@@ -157,6 +157,14 @@ TEST_F(Background, MaximisedDisabledWindowShowsCaptionAndName) {
       EXPECT_TRUE(IsWindowVisible(window));
       EXPECT_TRUE(IsZoomed(window));
       EXPECT_FALSE(IsWindowEnabled(window));
+      // It covers the work area, also once the system has settled its place.
+      uitest::PumpPending();
+      MONITORINFO monitor{};
+      monitor.cbSize = sizeof(monitor);
+      GetMonitorInfoW(MonitorFromWindow(window, MONITOR_DEFAULTTOPRIMARY), &monitor);
+      RECT frame{}, covered{};
+      GetWindowRect(window, &frame);
+      EXPECT_TRUE(IntersectRect(&covered, &frame, &monitor.rcWork) && EqualRect(&covered, &monitor.rcWork));
       const LONG_PTR style = GetWindowLongPtrW(window, GWL_STYLE);
       EXPECT_TRUE(style & WS_MINIMIZEBOX);
       EXPECT_FALSE(style & (WS_MAXIMIZEBOX | WS_THICKFRAME));
