@@ -52,6 +52,7 @@ void RunGuarded(const TStartupPlatform& platform) {
     g.Log->WriteLine(" unattended run");
   }
 
+  if (platform.RecoverAbandonedRuns) platform.RecoverAbandonedRuns(!g.Unattended);
   platform.ClearUninstallMark();
 
   // An empty argument (setup.exe "") names nothing: a run with only such arguments is a run

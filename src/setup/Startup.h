@@ -27,6 +27,9 @@ struct TStartupPlatform {
   // The run without a person (/S): decides everything from the switches, runs the engine and
   // answers the process's exit code.
   std::function<int(const TSwitches&)> RunUnattended;
+  // Rolls back what runs that died (a killed process, a lost power) left half done; with
+  // `notify`, a person is told.
+  std::function<void(bool notify)> RecoverAbandonedRuns;
   // A line for the console the program was started from, when there is one.
   std::function<void(const std::string&)> WriteConsole;
 };

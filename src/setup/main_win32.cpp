@@ -3,6 +3,7 @@
 
 #include "common/osfile.h"
 #include "common/win32.h"
+#include "engine/Journal.h"
 #include "engine/MainThread.h"
 #include "engine/ProgramGroup_win32.h"
 #include "setup/InstTool.h"
@@ -59,6 +60,7 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
   platform.RawCommandLine = win32::Narrow(GetCommandLineW());
   platform.RunUnattended = RunUnattended;
   platform.WriteConsole = WriteConsoleLine;
+  platform.RecoverAbandonedRuns = [](bool notify) { RecoverAbandonedRuns(notify); };
   platform.GetTempDirectory = GetTempDirectory;
   platform.GetCurrentDirectory = [] { return os::CurrentDirectory(); };
   platform.ClearUninstallMark = ClearUninstallMark;

@@ -9,6 +9,7 @@
 #include "setup/SetupGlobals.h"
 #include "ui/BackGrnd_win32.h"
 #include "ui/InstDlg_win32.h"
+#include "ui/Unattended_win32.h"
 
 namespace ui {
 
@@ -23,6 +24,8 @@ void RunApplication() {
     std::unique_ptr<TfmInstDlg>& wizard;
     std::unique_ptr<TfmBackGrnd>& background;
     ~TRelease() {
+      // The run's exit code, as the engine ended it or the person left the wizard.
+      if (wizard) SetupGlobals.ExitCode = ExitCodeOfRun(wizard->Model());
       // The wizard first: it waits for a running engine, which may still show its windows.
       wizard.reset();
       SetupGlobals.Wizard = nullptr;

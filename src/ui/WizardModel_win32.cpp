@@ -847,4 +847,11 @@ void TWizardModel::ShowFinalMessage() {
     ShowBilingualMessage(texts.FailedRu, texts.FailedEn, SetupGlobals.MessageCaption,
                          mb::kSystemModal | mb::kIconError);
   }
+  // Files that were in use are replaced or deleted at the next restart, which the program
+  // never starts for them itself.
+  if (Ended == TRunEnd::RestartPending) {
+    ShowBilingualMessage("Работа будет завершена после перезагрузки компьютера.",
+                         "A restart of the computer finishes the work.",
+                         SetupGlobals.MessageCaption, mb::kSystemModal | mb::kIconInformation);
+  }
 }
