@@ -117,7 +117,16 @@ TEST_F(SamplePlugin, StopsWhenTheUserCancels) {
     if (text.find("Sample plug-in") == 0 && percent > 0) t.Terminate();
   });
   EXPECT_FALSE(r.Succeeded);
-  EXPECT_TRUE(os::FileExists(Installed("bin\\qvdemo.bat")));
+  // The plug-in stopped at the answer, before it wrote its configuration ...
+  bool cancelled = false, written = false;
+  for (const std::string& line : LogLines()) {
+    cancelled = cancelled || line == " sample plug-in: cancelled by the user";
+    written = written || line.find(" sample plug-in: configuration written to ") == 0;
+  }
+  EXPECT_TRUE(cancelled);
+  EXPECT_FALSE(written);
+  // ... and the cancelled installation was undone, the core's files with it.
+  EXPECT_FALSE(os::FileExists(Installed("bin\\qvdemo.bat")));
   EXPECT_FALSE(os::FileExists(Installed("sample_plugin.ini")));
 }
 
