@@ -126,13 +126,14 @@ bool TCustomDLLLoader::LoadDlls() {
     for (int i = 0; Tree && i < Tree->ChildCount(); ++i) {
       TSysNode* node = Tree->Children(i);
       TSubsystemInfo& info = node->Info;
+      // Everything installed under a top-level subsystem starts done: no library of the
+      // subtree is ever loaded, and a sub-subsystem left "not done" would be deleted right
+      // after the installation that unpacked it. A library still sees the subtree in its
+      // tree block and may clear a sub-subsystem it could not set up.
+      node->SelectAll();
       if (info.Library.empty()) {
         Records.emplace_back(nullptr, node);
-        // Done, and so is everything installed under it: no library of the subtree is ever
-        // loaded, and a sub-subsystem left "not done" would be deleted right after the
-        // installation that unpacked it.
         info.Selected = true;
-        node->SelectAll();
         continue;
       }
       const std::string& name = info.Library;

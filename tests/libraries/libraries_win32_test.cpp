@@ -157,9 +157,8 @@ TEST_F(Libraries, EveryLibraryIsSetThenAskedOnTheMainThreadThenPerformedOnTheWor
       EXPECT_EQ(line.find(mainThread), std::string::npos) << line;
     }
   }
-  // The child was handed over not done and the library did not mark it in its block.
-  EXPECT_FALSE(os::FileExists(Installed("Child.txt")));
-  for (const char* sub : {"Alpha", "Plain", "Beta", "Gamma"}) {
+  // The child was handed over done and the library left it so in its block.
+  for (const char* sub : {"Alpha", "Plain", "Beta", "Gamma", "Child"}) {
     EXPECT_TRUE(os::FileExists(Installed(std::string(sub) + ".txt"))) << sub;
   }
   for (int i = 0; i < tree->ChildCount(); ++i) EXPECT_TRUE(tree->Children(i)->Info.Selected) << i;
@@ -350,7 +349,14 @@ TEST_F(Libraries, MarksALibraryLeavesInItsTreeBlockAreReadBack) {
   const struct {
     const char* parameter;
     bool childSelected;
-  } cases[] = {{"", false}, {"mark=1", true}, {"mark=1;damage=1", false}};
+  } cases[] = {
+      // A sub-subsystem starts done: a library that leaves it alone keeps it installed, one
+      // that clears it has it removed; a damaged block changes nothing.
+      {"", true},
+      {"mark=1", true},
+      {"mark=0", false},
+      {"mark=0;damage=1", true},
+  };
   Place("full", "plugA.dll");
   for (const auto& c : cases) {
     SCOPED_TRACE(c.parameter);
