@@ -27,6 +27,20 @@ std::wstring LongPath(const std::string& path);
 // The system's text for an error code, without the trailing line break.
 std::string ErrorText(DWORD code);
 
+// The full path of the running program's file.
+inline std::wstring ProgramFileW() {
+  std::wstring buffer(MAX_PATH, L'\0');
+  for (;;) {
+    const DWORD n = GetModuleFileNameW(nullptr, buffer.data(), static_cast<DWORD>(buffer.size()));
+    if (n < buffer.size()) {
+      buffer.resize(n);
+      return buffer;
+    }
+    buffer.resize(buffer.size() * 2);
+  }
+}
+inline std::string ProgramFile() { return Narrow(ProgramFileW()); }
+
 // Owns a kernel handle; the invalid value is part of the type, since some APIs return NULL
 // and others INVALID_HANDLE_VALUE on failure.
 struct FileHandleTraits {

@@ -13,22 +13,6 @@
 #include "engine/ProgressThread.h"
 #include "setup/SetupGlobals.h"
 
-namespace {
-
-std::string ProgramFile() {
-  std::wstring buffer(MAX_PATH, L'\0');
-  for (;;) {
-    const DWORD n = GetModuleFileNameW(nullptr, buffer.data(), static_cast<DWORD>(buffer.size()));
-    if (n < buffer.size()) {
-      buffer.resize(n);
-      return win32::Narrow(buffer);
-    }
-    buffer.resize(buffer.size() * 2);
-  }
-}
-
-}  // namespace
-
 void TProgressThread::MakeSaveInt() {
   WriteLog(" IN procedure MAKESAVEINT");
   TIDFTextFile file;
@@ -46,7 +30,7 @@ void TProgressThread::MakeSaveInt() {
   if (!file.SaveToFile(path)) throw EInOutError(path + ": " + os::LastErrorMessage());
   WriteLog(" install information saved");
   try {
-    const std::vector<std::string> links{ContinueLinkEntry(ProgramFile(), state_.InstallDir)};
+    const std::vector<std::string> links{ContinueLinkEntry(win32::ProgramFile(), state_.InstallDir)};
     std::string error;
     if (!DealProgramGroup(gjCreate, GetStartupGroupName(), &links, error, false, journal_.get())) {
       WriteLog(" link created error - " + error);

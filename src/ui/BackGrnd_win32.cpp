@@ -49,18 +49,6 @@ HFONT CreateLabelFont(UINT dpi) {
   return CreateFontIndirectW(&font);
 }
 
-std::wstring ProgramFile() {
-  std::wstring buffer(MAX_PATH, L'\0');
-  for (;;) {
-    const DWORD n = GetModuleFileNameW(nullptr, buffer.data(), static_cast<DWORD>(buffer.size()));
-    if (n < buffer.size()) {
-      buffer.resize(n);
-      return buffer;
-    }
-    buffer.resize(buffer.size() * 2);
-  }
-}
-
 }  // namespace
 
 TfmBackGrnd::TfmBackGrnd() {
@@ -129,7 +117,7 @@ std::string TfmBackGrnd::DescriptionSystemName() {
 }
 
 std::string TfmBackGrnd::LogoFileName() {
-  const std::wstring program = ProgramFile();
+  const std::wstring program = win32::ProgramFileW();
   std::wstring full(program.size() + MAX_PATH, L'\0');
   wchar_t* namePart = nullptr;
   DWORD n = GetFullPathNameW(program.c_str(), static_cast<DWORD>(full.size()), full.data(), &namePart);

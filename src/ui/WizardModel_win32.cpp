@@ -97,16 +97,7 @@ int CompareNoCase(const std::string& a, const std::string& b) {
 }
 
 std::string ProgramDirectory() {
-  std::wstring buffer(MAX_PATH, L'\0');
-  for (;;) {
-    const DWORD n = GetModuleFileNameW(nullptr, buffer.data(), static_cast<DWORD>(buffer.size()));
-    if (n < buffer.size()) {
-      buffer.resize(n);
-      break;
-    }
-    buffer.resize(buffer.size() * 2);
-  }
-  const std::string path = win32::Narrow(buffer);
+  const std::string path = win32::ProgramFile();
   const std::size_t slash = path.find_last_of('\\');
   return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
 }

@@ -25,6 +25,7 @@
 #include "ui/WindowProc_win32.h"
 #include "ui/resources/ui_resources.h"
 #include "ui/ui_driving_win32.h"
+#include "ui/ui_throwing_window_win32.h"
 
 namespace {
 
@@ -239,35 +240,10 @@ TEST_F(Background, StartTimerShowsTheWizardOnceExceptInAContinuationRun) {
   }
 }
 
-// A real window whose handlers throw.
-constexpr UINT kThrowOwn = WM_APP + 1, kThrowStd = WM_APP + 2, kAnswer = WM_APP + 3;
-class ThrowingWindow {
- public:
-  static constexpr const char* kWindowName = "ThrowingWindow";
-  LRESULT HandleMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-    switch (message) {
-      case kThrowOwn:
-        throw EInOutError("Disk is gone");
-      case kThrowStd:
-        throw std::runtime_error("bad state");
-      case kAnswer:
-        return 1234;
-      default:
-        return DefWindowProcW(window, message, wParam, lParam);
-    }
-  }
-};
-
-struct ThrowingWindowHolder {
-  ThrowingWindowHolder() {
-    ui::RegisterFormClass<ThrowingWindow>(GetModuleHandleW(nullptr), L"ZtkBackgroundThrower", "thrower");
-    window = CreateWindowExW(0, L"ZtkBackgroundThrower", L"", WS_OVERLAPPED, 0, 0, 10, 10, nullptr,
-                             nullptr, GetModuleHandleW(nullptr), &owner);
-  }
-  ~ThrowingWindowHolder() { DestroyWindow(window); }
-  ThrowingWindow owner;
-  HWND window = nullptr;
-};
+using uitest::kAnswer;
+using uitest::kThrowOwn;
+using uitest::kThrowStd;
+using uitest::ThrowingWindowHolder;
 
 size_t Count(const std::string& text, const std::string& part) {
   size_t n = 0;

@@ -16,30 +16,11 @@
 #include "common/testsupport.h"
 #include "setup/SetupGlobals.h"
 #include "ui/WindowProc_win32.h"
+#include "ui/ui_throwing_window_win32.h"
 
 namespace {
 
-constexpr UINT kThrowOwn = WM_APP + 1, kThrowStd = WM_APP + 2, kThrowOther = WM_APP + 3,
-               kAnswer = WM_APP + 4;
-
-class ThrowingWindow {
- public:
-  static constexpr const char* kWindowName = "ThrowingWindow";
-  LRESULT HandleMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-    switch (message) {
-      case kThrowOwn:
-        throw EInOutError("Disk is gone");
-      case kThrowStd:
-        throw std::runtime_error("bad state");
-      case kThrowOther:
-        throw 42;
-      case kAnswer:
-        return 1234;
-      default:
-        return DefWindowProcW(window, message, wParam, lParam);
-    }
-  }
-};
+using namespace uitest;
 
 TEST(WindowProc, ExceptionsAreLoggedAndTheWindowGoesOn) {
   TempDir dir;
@@ -47,14 +28,8 @@ TEST(WindowProc, ExceptionsAreLoggedAndTheWindowGoesOn) {
   SetupGlobals.Log->SetFileName(dir.File("ztkinst.log"));
   SetupGlobals.Log->WriteHeader = false;
 
-  WNDCLASSW wc{};
-  wc.lpfnWndProc = ui::MemberWindowProc<ThrowingWindow>;
-  wc.hInstance = GetModuleHandleW(nullptr);
-  wc.lpszClassName = L"ZtkThrowingWindow";
-  RegisterClassW(&wc);
-  ThrowingWindow owner;
-  HWND window = CreateWindowExW(0, wc.lpszClassName, L"", WS_OVERLAPPED, 0, 0, 10, 10, nullptr,
-                                nullptr, wc.hInstance, &owner);
+  ThrowingWindowHolder thrower;
+  HWND window = thrower.window;
   ASSERT_NE(window, nullptr);
 
   EXPECT_EQ(SendMessageW(window, kThrowOwn, 0, 0), 0);
