@@ -127,6 +127,22 @@ class Unattended : public ::testing::Test {
     return value;
   }
 
+  // The machine's search path, as the system keeps it.
+  static std::string MachinePath() {
+    HKEY key = nullptr;
+    std::wstring value(32768, L'\0');
+    DWORD size = static_cast<DWORD>(value.size() * sizeof(wchar_t));
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE,
+                      L"SYSTEM\\CurrentControlSet\\Control\\Session Manager\\Environment", 0,
+                      KEY_READ, &key) != ERROR_SUCCESS) {
+      return {};
+    }
+    const LONG read = RegQueryValueExW(key, L"Path", nullptr, nullptr,
+                                       reinterpret_cast<BYTE*>(value.data()), &size);
+    RegCloseKey(key);
+    return read == ERROR_SUCCESS ? win32::Narrow(value.c_str()) : std::string();
+  }
+
   TempDir root_;
   std::string dist_, installDir_, log_;
   std::size_t logStart_ = 0;
@@ -150,6 +166,7 @@ TEST_F(Unattended, EachModeAndSwitchEndsWithItsExitCodeAndTheMachineItLeaves) {
   EXPECT_NE(RunLog().find(" unattended: installing into " + custom), std::string::npos);
   EXPECT_TRUE(os::FileExists(ShellFolderPath(TShellFolder::Programs) + "\\" + kGroup +
                              "\\Read me.lnk"));
+  EXPECT_NE(MachinePath().find(custom + "\\SYSTEM"), std::string::npos);
 
   // Add one, remove one: the dependent of the removed one goes with it.
   const std::string sizeBefore = UninstallValue("EstimatedSize");
@@ -170,6 +187,7 @@ TEST_F(Unattended, EachModeAndSwitchEndsWithItsExitCodeAndTheMachineItLeaves) {
   EXPECT_FALSE(productkeys::Exists(HKEY_LOCAL_MACHINE, productkeys::kProduct));
   EXPECT_FALSE(productkeys::Exists(HKEY_LOCAL_MACHINE, productkeys::kUninstallBase + kSystem));
   EXPECT_FALSE(os::DirectoryExists(ShellFolderPath(TShellFolder::Programs) + "\\" + kGroup));
+  EXPECT_EQ(MachinePath().find(custom), std::string::npos);
   // What stays on purpose: the removal mark until the next start.
   EXPECT_TRUE(productkeys::Exists(HKEY_CURRENT_USER, productkeys::kUninstallMark));
   EXPECT_EQ(Setup("UNINSTALL /S"), exitcode::kNothingToDo);
