@@ -205,15 +205,19 @@ void TfmInstDlg::CreateControls() {
   const DWORD panel = WS_CLIPSIBLINGS;
 
   // The side picture with the company's name and address on it (a white shadow under each).
-  imgPanel_ = make(window_, L"STATIC", "", SS_SUNKEN, kImgPanel, idOther);
+  // The frame lies under the picture: clipped to what the picture leaves free, or its own
+  // painting would cover the picture.
+  imgPanel_ = make(window_, L"STATIC", "", SS_SUNKEN | WS_CLIPSIBLINGS, kImgPanel, idOther);
   image_.Create(window_, Scaled(RECT{kImgPanel.left + 1, kImgPanel.top + 1, kImgPanel.right - 1, kImgPanel.bottom - 1}, dpi_),
                 true);
   SetWindowPos(image_.Handle(), HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
   HWND img = image_.Handle();
-  label10_ = make(img, L"STATIC", "", SS_LEFT, rect(9, 201, 145, 18), idOther, bigFont_);
-  label9_ = make(img, L"STATIC", "", SS_LEFT, rect(8, 200, 145, 18), idOther, bigFont_);
-  label11_ = make(img, L"STATIC", "", SS_LEFT, rect(9, 226, 145, 18), idOther, bigFont_);
-  label12_ = make(img, L"STATIC", "", SS_LEFT | SS_NOTIFY, rect(8, 225, 145, 18), idLabel12, bigFont_);
+  // One line each: a name or address wider than the picture is cut at its edge rather than
+  // wrapped below the label's one line, where it would vanish.
+  label10_ = make(img, L"STATIC", "", SS_LEFTNOWORDWRAP, rect(9, 201, 145, 18), idOther, bigFont_);
+  label9_ = make(img, L"STATIC", "", SS_LEFTNOWORDWRAP, rect(8, 200, 145, 18), idOther, bigFont_);
+  label11_ = make(img, L"STATIC", "", SS_LEFTNOWORDWRAP, rect(9, 226, 145, 18), idOther, bigFont_);
+  label12_ = make(img, L"STATIC", "", SS_LEFTNOWORDWRAP | SS_NOTIFY, rect(8, 225, 145, 18), idLabel12, bigFont_);
 
   nbScreens_ = make(window_, kPanelClassName, "", panel, kNbScreens, idOther, nullptr, WS_EX_CONTROLPARENT);
   for (int p = 0; p < pgNone; ++p) {
