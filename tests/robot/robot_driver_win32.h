@@ -328,8 +328,9 @@ class TRun {
     }
   }
 
-  // Waits for a box whose text contains `part`, saves its picture and clicks `button`.
-  void Answer(const std::string& part, int button, DWORD limitMs = 30000) {
+  // Waits for a box whose text contains `part`, saves its picture (as `shot`) and clicks
+  // `button`.
+  void Answer(const std::string& part, int button, DWORD limitMs = 30000, const std::string& shot = "box") {
     TBox found;
     const bool shown = WaitUntil(
         [&] {
@@ -348,7 +349,7 @@ class TRun {
       const std::vector<TBox> boxes = Boxes();
       throw Failure("no box says \"" + part + "\"" + (boxes.empty() ? "" : "; open: " + boxes.front().Text));
     }
-    Shot("box", found.Window);
+    Shot(shot, found.Window);
     HWND target = GetDlgItem(found.Window, button);
     if (!target) throw Failure("the box \"" + found.Text + "\" has no button " + std::to_string(button));
     Click(target);

@@ -3,6 +3,7 @@
 //
 //   robot.exe --install DIST SOURCES SHOTS    a fresh full installation with the wizard's
 //                                             proposed directory and group, then the checks
+//                                             (an installed product is removed first)
 //   robot.exe --uninstall DIST SOURCES SHOTS  the removal through the uninstall entry
 //
 // It prints what went wrong (if anything), what the machine holds now and the screenshots'
@@ -30,6 +31,12 @@ int Run(const std::string& mode, robot::TSetting& setting) {
   std::vector<std::string> problems;
   try {
     if (mode == "--install") {
+      if (productkeys::Exists(HKEY_LOCAL_MACHINE, productkeys::kProduct)) {
+        Print("The product is installed already: the robot removes it first through its uninstall entry.\n");
+        robot::TSetting removal = setting;
+        removal.Shots.clear();
+        robot::UninstallThroughEntry(removal);
+      }
       robot::InstallRun(setting);
       problems = robot::CheckInstalled(setting, {1, 2, 3, 4, 5, 6}, false);
     } else if (mode == "--uninstall") {

@@ -153,13 +153,15 @@ class TWizard {
 // The progress window from its first appearance to the closing message, answered with OK.
 void FollowProgress(TRun& run, const std::string& closing) {
   HWND progress = nullptr;
+  // Its picture once it shows a step (a short run may be over before).
   WaitUntil([&] {
     const std::vector<HWND> found = run.Windows(L"TfmInstProc");
     if (!found.empty()) progress = found.front();
-    return progress != nullptr || !run.Boxes().empty();
+    HWND label = progress ? FirstChild(progress, L"Static") : nullptr;
+    return (label && !Text(label).empty()) || !run.Boxes().empty() || run.Ended();
   }, kRunLimit);
-  run.Shot("progress", progress);
-  run.Answer(closing, IDOK, kRunLimit);
+  if (progress && IsWindowVisible(progress)) run.Shot("progress", progress);
+  run.Answer(closing, IDOK, kRunLimit, "closing-message");
   run.WaitEnd();
 }
 
@@ -656,7 +658,8 @@ void CleanMachine(const TSetting& setting) {
 
 std::string DescribeMachine(const TSetting& setting) {
   std::ostringstream out;
-  out << "== installed files in " << setting.InstallDir << "\n";
+  out << "== installed files in " << setting.InstallDir
+      << (Exists(setting.InstallDir) ? "" : ": the directory is not there") << "\n";
   std::error_code error;
   for (auto it = fs::recursive_directory_iterator(win32::Wide(setting.InstallDir), error);
        it != fs::recursive_directory_iterator(); it.increment(error)) {
@@ -666,18 +669,28 @@ std::string DescribeMachine(const TSetting& setting) {
     }
   }
   out << "== registry\n";
-  for (const char* name : {"Path", "Program Group", "DestDir"}) {
-    out << "  HKLM" << productkeys::kProduct << "  " << name << " = "
-        << RegistryString(HKEY_LOCAL_MACHINE, productkeys::kProduct, name) << "\n";
-  }
-  auto key = productkeys::Open(HKEY_LOCAL_MACHINE, productkeys::kSubSystems, false);
-  if (key.Opened()) {
-    for (const std::string& name : key.GetValueNames()) out << "  HKLM" << productkeys::kSubSystems << "  " << name << "\n";
+  if (!productkeys::Exists(HKEY_LOCAL_MACHINE, productkeys::kProduct)) {
+    out << "  HKLM" << productkeys::kProduct << ": not there\n";
+  } else {
+    for (const char* name : {"Path", "Program Group", "DestDir"}) {
+      out << "  HKLM" << productkeys::kProduct << "  " << name << " = "
+          << RegistryString(HKEY_LOCAL_MACHINE, productkeys::kProduct, name) << "\n";
+    }
+    auto key = productkeys::Open(HKEY_LOCAL_MACHINE, productkeys::kSubSystems, false);
+    if (key.Opened()) {
+      for (const std::string& name : key.GetValueNames()) out << "  HKLM" << productkeys::kSubSystems << "  " << name << "\n";
+    }
   }
   const std::string entry = productkeys::kUninstallBase + kSystemName;
-  for (const char* name : {"DisplayName", "UnInstallString"}) {
-    out << "  HKLM" << entry << "  " << name << " = " << RegistryString(HKEY_LOCAL_MACHINE, entry, name) << "\n";
+  if (!productkeys::Exists(HKEY_LOCAL_MACHINE, entry)) {
+    out << "  HKLM" << entry << ": not there\n";
+  } else {
+    for (const char* name : {"DisplayName", "UnInstallString"}) {
+      out << "  HKLM" << entry << "  " << name << " = " << RegistryString(HKEY_LOCAL_MACHINE, entry, name) << "\n";
+    }
   }
+  const std::string mark = RegistryString(HKEY_CURRENT_USER, productkeys::kUninstallMark, "SystemName");
+  if (!mark.empty()) out << "  HKCU" << productkeys::kUninstallMark << "  SystemName = " << mark << "  (until the next start)\n";
   out << "== links\n";
   for (TShellFolder folder : {TShellFolder::Programs, TShellFolder::Desktop}) {
     const std::string dir = GroupFolder(folder, setting.Group);
