@@ -108,6 +108,12 @@ TEST_F(WizardFixture, ContinuationRunStartsTheEngineAndStaysHidden) {
   EXPECT_FALSE(IsWindowVisible(form->Handle()));
 }
 
+TEST_F(WizardFixture, TheSidePictureShows) {
+  DescribeProduct();
+  Open();
+  EXPECT_TRUE(wizardtest::SidePictureDrawn(*form));
+}
+
 TEST_F(WizardFixture, WithoutLicenceTheNextButtonKeepsItsText) {
   DescribeProduct();
   Open();

@@ -17,6 +17,23 @@
 
 namespace wizardtest {
 
+// Whether the side picture is what shows on the left, not its frame: a frame that painted
+// itself over the picture once left the place plain grey.
+inline bool SidePictureDrawn(const TfmInstDlg& form) {
+  HWND picture = form.Image().Handle();
+  UpdateWindow(GetParent(picture));
+  RECT r{};
+  GetClientRect(picture, &r);
+  HDC dc = GetDC(picture);
+  const COLORREF face = GetSysColor(COLOR_BTNFACE);
+  int plain = 0;
+  for (int i = 1; i <= 4; ++i) {
+    if (GetPixel(dc, r.right * i / 5, r.bottom * i / 5) == face) ++plain;
+  }
+  ReleaseDC(picture, dc);
+  return plain < 4;
+}
+
 class WizardFixture : public enginetest::EngineFixture {
  public:
   void SetUp() override {
