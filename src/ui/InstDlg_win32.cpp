@@ -303,8 +303,33 @@ void TfmInstDlg::CreateControls() {
 // program), boxes drawn by the system.
 void TfmInstDlg::CreateImageList() {
   const int size = res::kStateImageSize;
-  imageList_ = ImageList_LoadImageA(GetModuleHandleW(nullptr), res::kStateImages, size, 0, res::kMaskColour,
-                                    IMAGE_BITMAP, LR_CREATEDIBSECTION);
+  // The strip is a palette bitmap: copied into a 24-bit one first, so that the list keeps
+  // its colours and makes its mask from the mask colour alone.
+  HBITMAP strip = static_cast<HBITMAP>(LoadImageA(GetModuleHandleW(nullptr), res::kStateImages,
+                                                  IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION));
+  if (strip) {
+    BITMAP info{};
+    GetObjectW(strip, sizeof(info), &info);
+    HDC screen = GetDC(nullptr);
+    HDC from = CreateCompatibleDC(screen);
+    HDC to = CreateCompatibleDC(screen);
+    HBITMAP colour = CreateCompatibleBitmap(screen, info.bmWidth, info.bmHeight);
+    HGDIOBJ oldFrom = SelectObject(from, strip);
+    HGDIOBJ oldTo = SelectObject(to, colour);
+    BitBlt(to, 0, 0, info.bmWidth, info.bmHeight, from, 0, 0, SRCCOPY);
+    SelectObject(from, oldFrom);
+    SelectObject(to, oldTo);
+    DeleteDC(from);
+    DeleteDC(to);
+    ReleaseDC(nullptr, screen);
+    imageList_ = ImageList_Create(size, size, ILC_COLOR24 | ILC_MASK, res::kStateImageCount, 0);
+    if (imageList_ && ImageList_AddMasked(imageList_, colour, res::kMaskColour) < 0) {
+      ImageList_Destroy(imageList_);
+      imageList_ = nullptr;
+    }
+    DeleteObject(colour);
+    DeleteObject(strip);
+  }
   if (!imageList_) {
     imageList_ = ImageList_Create(size, size, ILC_COLOR24, res::kStateImageCount, 0);
     HDC screen = GetDC(nullptr);
