@@ -55,7 +55,7 @@ if [[ $mode == --interactive ]]; then
   echo "== setup.exe runs on $DISPLAY in $dist"
   (cd "$dist" && wine setup.exe) || true
   echo "== the end of the log $log"
-  [[ -f $log ]] && tail -n 40 "$log" | iconv -f cp1251 -t utf-8
+  [[ -f $log ]] && tail -n 40 "$log" | iconv -f cp1251 -t utf-8 | tr -d '\r'
   exit 0
 fi
 
@@ -68,7 +68,7 @@ status=0
 wine "$WIN_BUILD/tests/robot/robot.exe" "$mode" "$(winpath "$dist")" "$(winpath "$root/samples/source")" \
   "$(winpath "$shots")" 2> >(grep -v '^reg:' >&2) || status=$?
 echo "== the end of the log $log"
-[[ -f $log ]] && tail -n 40 "$log" | iconv -f cp1251 -t utf-8
+[[ -f $log ]] && tail -n 40 "$log" | iconv -f cp1251 -t utf-8 | tr -d '\r'
 python3 "$root/scripts/bmp2png.py" --remove "$shots"
 echo "== screenshots of the pages the robot passed, in $shots"
 ls -1 "$shots"

@@ -110,6 +110,14 @@ class TWizard {
     return control;
   }
   void Click(int id) { robot::Click(Find(L"Button", id)); }
+  // A radio button: clicked, and shown chosen.
+  void Choose(int id) {
+    HWND radio = Find(L"Button", id);
+    robot::Click(radio);
+    if (!WaitUntil([&] { return Ask(radio, BM_GETCHECK, 0, 0) == BST_CHECKED; }, 5000)) {
+      throw Failure("the choice \"" + Text(radio) + "\" is not taken");
+    }
+  }
   void Next() { Click(idBtnNext); }
 
   // Clicks into the edit, selects what is there and types `text` over it.
@@ -385,7 +393,7 @@ void InstallRun(TSetting& setting, const std::vector<std::string>& untick, bool 
   wizard.WaitPage(kLicence);
   wizard.Next();
   wizard.WaitPage(kType);
-  wizard.Click(untick.empty() ? idTypeFull : idTypeCustom);
+  wizard.Choose(untick.empty() ? idTypeFull : idTypeCustom);
   if (setting.InstallDir.empty()) {
     setting.InstallDir = wizard.Read(idEditSelDir);
     while (!setting.InstallDir.empty() && setting.InstallDir.back() == '\\') setting.InstallDir.pop_back();
@@ -443,7 +451,7 @@ void UninstallThroughEntry(const TSetting& setting) {
   wizard.WaitPage(kWelcome);
   wizard.Next();
   wizard.WaitPage(kAction);
-  wizard.Click(idActUninstall);
+  wizard.Choose(idActUninstall);
   run.Shot("action-uninstall", wizard.Window());
   wizard.Next();
   FollowProgress(run, "Деинсталляция завершена");
