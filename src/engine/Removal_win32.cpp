@@ -108,8 +108,11 @@ void TProgressThread::DelNotSetSystems() {
   notSetTree_.reset();
   if (!Report()) return;
   WriteLog(" got not set systems");
+  // The tree's marks say what goes: an unmarked subsystem is removed, a marked one is only
+  // the ancestor of one that is (adding/removing keeps the wizard's marks, and a dependent
+  // given up above is unmarked with its subtree). Unmarking the whole tree here would also
+  // remove the ancestors the person kept.
   if (state_.DeleteTree && state_.DeleteTree->ChildCount() > 0) {
-    state_.DeleteTree->DeselectAll();
     DelComp();
     if (!Report()) return;
   }
@@ -138,7 +141,10 @@ void TProgressThread::ConfirmNotSetSystems() {
             "Subsystem " + name + "\r\n will not be possible to work.\r\nTo remove subsystem?",
             SetupGlobals.MessageCaption, kQuestionBox) == mb::kIdYes) {
       scratch.ClearChildren();
-      TSysTree::CopyWithAncestors(node, &scratch);
+      TSysNode* copy = TSysTree::CopyWithAncestors(node, &scratch);
+      // The subsystem goes with everything below it; its ancestors stay.
+      copy->Info.Selected = false;
+      copy->DeselectAll();
       scratch.MergeInto(state_.DeleteTree);
       node->CollectDependents(dependents);
     }
