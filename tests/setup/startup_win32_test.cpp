@@ -4,8 +4,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 
+#include "common/process_win32.h"
 #include "common/testsupport.h"
 #include "common/text.h"
 #include "common/win32.h"
@@ -151,12 +153,24 @@ TEST_F(SetupExeTest, InvalidDescriptionIsReported) {
   EXPECT_EQ(lines[lines.size() - 2], " Load IDF file setup.idf");
 }
 
-TEST_F(SetupExeTest, ValidDescriptionShowsNoMessage) {
+TEST_F(SetupExeTest, ValidDescriptionShowsTheWizardWhoseCloseEndsTheProgram) {
   WriteFileBytes(dist_.File("setup.idf"), "IDF-CPS-text\r\n\r\n[Language]\r\nLanguage=English\r\n");
-  RunResult run = RunSetup(dist_.Path(), "");
-  ASSERT_TRUE(run.finished);
-  EXPECT_TRUE(run.boxTexts.empty());
-  EXPECT_EQ(LogMessages().back(), " Load IDF file setup.idf");
+  std::string caption;
+  const proctest::TProcessResult run = proctest::RunProcess(
+      "\"" + SetupExe() + "\"", dist_.Path(), 30000, [&](DWORD processId) {
+        HWND wizard = proctest::FindProcessWindow(processId, L"TfmInstDlg");
+        if (wizard == nullptr || !caption.empty()) return;
+        wchar_t text[256] = {};
+        GetWindowTextW(wizard, text, 256);
+        caption = win32::Narrow(text);
+        PostMessageW(wizard, WM_CLOSE, 0, 0);  // the title bar's close button
+      });
+  ASSERT_TRUE(run.Finished);
+  EXPECT_EQ(caption, "Installation of system ");
+  EXPECT_EQ(run.ExitCode, 2u);  // the person left before anything was done
+  const std::vector<std::string> lines = LogMessages();
+  EXPECT_NE(std::find(lines.begin(), lines.end(), " Load IDF file setup.idf"), lines.end());
+  EXPECT_EQ(lines.back(), " closing if dialog window of installation");
 }
 
 TEST(SharedOperations, TempDirectoryAndFreeSpace) {
