@@ -4,7 +4,7 @@
 //
 // usage: bench_install.exe ARCHIVE WORKDIR [ROUNDS] [nolog]
 // Prints one line per round and the median in milliseconds. With "nolog" the log has no file,
-// which shows what its open-append-close per line costs.
+// which shows what writing the log costs.
 #include <windows.h>
 
 #include <algorithm>

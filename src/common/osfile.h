@@ -19,6 +19,8 @@ enum class OpenMode {
   Read,       // existing file, read only
   ReadWrite,  // existing file, read and write
   Create,     // create or truncate, read and write
+  CreateNew,  // create a file that must not exist yet, read and write; it may be renamed
+              // while open (File::RenameTo)
 };
 
 enum class SeekOrigin { Begin, Current, End };
@@ -43,11 +45,26 @@ class File {
   std::int64_t Seek(std::int64_t offset, SeekOrigin origin);
   std::int64_t Size();
   void Close();
+  // The path the file was opened under (after RenameTo, its new one).
+  const std::string& Path() const { return path_; }
+
+  // Through the open file, without opening it again by name (every open by name costs a
+  // round trip to the system, and an extraction makes thousands of files): the modification
+  // time from a DOS date-time stamp (local time; date in the high 16 bits) and the
+  // read-only, hidden, system and archive bits of `attributes` (natively only read-only, as
+  // the write bits). The time stays as set when the file is closed. False on failure (see
+  // LastErrorMessage).
+  bool SetTimeAndAttributes(std::uint32_t dosDateTime, std::uint32_t attributes);
+  // Moves the open file to `newPath`, replacing a file there, as ReplaceFile does; the file
+  // stays open. Only for a file opened with OpenMode::CreateNew. False on failure (see
+  // LastErrorMessage): the file is then still open under its old name.
+  bool RenameTo(const std::string& newPath);
 
  private:
   friend File OpenFile(const std::string& path, OpenMode mode, bool denyWriters);
   static constexpr std::intptr_t kInvalid = -1;
   std::intptr_t handle_ = kInvalid;
+  std::string path_;
 };
 
 // Opens a file. With denyWriters other processes cannot open it for writing while it is

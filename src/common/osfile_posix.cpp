@@ -9,6 +9,7 @@
 #include <cstring>
 #include <ctime>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "common/errors.h"
@@ -28,6 +29,25 @@ bool Fail() {
 
 int Fd(std::intptr_t h) { return static_cast<int>(h); }
 
+// A DOS date-time stamp (local time) as a time_t; -1 when it names no valid time.
+std::time_t DosDateTimeToTime(std::uint32_t dosDateTime) {
+  std::tm tm{};
+  tm.tm_year = static_cast<int>((dosDateTime >> 25) & 0x7F) + 80;
+  tm.tm_mon = static_cast<int>((dosDateTime >> 21) & 0x0F) - 1;
+  tm.tm_mday = static_cast<int>((dosDateTime >> 16) & 0x1F);
+  tm.tm_hour = static_cast<int>((dosDateTime >> 11) & 0x1F);
+  tm.tm_min = static_cast<int>((dosDateTime >> 5) & 0x3F);
+  tm.tm_sec = static_cast<int>((dosDateTime & 0x1F) * 2);
+  tm.tm_isdst = -1;
+  return std::mktime(&tm);
+}
+
+// The permission bits of `mode` with the write bits as the read-only attribute says.
+mode_t WriteBits(mode_t mode, std::uint32_t attributes) {
+  mode &= 07777;
+  return (attributes & kAttrReadOnly) ? (mode & ~static_cast<mode_t>(0222)) : (mode | 0200);
+}
+
 }  // namespace
 
 bool IsPathSeparator(char c) { return c == '\\' || c == '/'; }
@@ -42,12 +62,15 @@ std::string NativePath(const std::string& path) {
 
 File::~File() { Close(); }
 
-File::File(File&& other) noexcept : handle_(other.handle_) { other.handle_ = kInvalid; }
+File::File(File&& other) noexcept : handle_(other.handle_), path_(std::move(other.path_)) {
+  other.handle_ = kInvalid;
+}
 
 File& File::operator=(File&& other) noexcept {
   if (this != &other) {
     Close();
     handle_ = other.handle_;
+    path_ = std::move(other.path_);
     other.handle_ = kInvalid;
   }
   return *this;
@@ -101,6 +124,28 @@ void File::Close() {
   }
 }
 
+bool File::SetTimeAndAttributes(std::uint32_t dosDateTime, std::uint32_t attributes) {
+  bool ok = true;
+  const std::time_t t = DosDateTimeToTime(dosDateTime);
+  if (t != static_cast<std::time_t>(-1)) {
+    struct timespec times[2];
+    times[0].tv_sec = t;
+    times[0].tv_nsec = 0;
+    times[1] = times[0];
+    if (::futimens(Fd(handle_), times) != 0) ok = Fail();
+  }
+  struct stat st {};
+  if (::fstat(Fd(handle_), &st) != 0) return Fail();
+  if (::fchmod(Fd(handle_), WriteBits(st.st_mode, attributes)) != 0) ok = Fail();
+  return ok;
+}
+
+bool File::RenameTo(const std::string& newPath) {
+  if (::rename(NativePath(path_).c_str(), NativePath(newPath).c_str()) != 0) return Fail();
+  path_ = newPath;
+  return true;
+}
+
 File OpenFile(const std::string& path, OpenMode mode, bool /*denyWriters*/) {
   // O_NONBLOCK: opening a FIFO must not wait for a writer; anything but a regular file is
   // refused below, and the flag is cleared again for the file.
@@ -109,6 +154,7 @@ File OpenFile(const std::string& path, OpenMode mode, bool /*denyWriters*/) {
     case OpenMode::Read: flags |= O_RDONLY; break;
     case OpenMode::ReadWrite: flags |= O_RDWR; break;
     case OpenMode::Create: flags |= O_RDWR | O_CREAT; break;
+    case OpenMode::CreateNew: flags |= O_RDWR | O_CREAT | O_EXCL; break;
   }
   File f;
   std::string native = NativePath(path);
@@ -137,6 +183,7 @@ File OpenFile(const std::string& path, OpenMode mode, bool /*denyWriters*/) {
     return f;
   }
   f.handle_ = fd;
+  f.path_ = path;
   return f;
 }
 
@@ -251,15 +298,7 @@ std::vector<DirEntry> ListDirectory(const std::string& directory) {
 bool SetFileTimeAndAttributes(const std::string& path, std::uint32_t dosDateTime,
                               std::uint32_t attributes) {
   std::string native = NativePath(path);
-  std::tm tm{};
-  tm.tm_year = static_cast<int>((dosDateTime >> 25) & 0x7F) + 80;
-  tm.tm_mon = static_cast<int>((dosDateTime >> 21) & 0x0F) - 1;
-  tm.tm_mday = static_cast<int>((dosDateTime >> 16) & 0x1F);
-  tm.tm_hour = static_cast<int>((dosDateTime >> 11) & 0x1F);
-  tm.tm_min = static_cast<int>((dosDateTime >> 5) & 0x3F);
-  tm.tm_sec = static_cast<int>((dosDateTime & 0x1F) * 2);
-  tm.tm_isdst = -1;
-  std::time_t t = std::mktime(&tm);
+  const std::time_t t = DosDateTimeToTime(dosDateTime);
   bool ok = true;
   if (t != static_cast<std::time_t>(-1)) {
     struct timespec times[2];
@@ -270,9 +309,7 @@ bool SetFileTimeAndAttributes(const std::string& path, std::uint32_t dosDateTime
   }
   struct stat st {};
   if (::stat(native.c_str(), &st) != 0) return Fail();
-  mode_t mode = st.st_mode & 07777;
-  mode = (attributes & kAttrReadOnly) ? (mode & ~static_cast<mode_t>(0222)) : (mode | 0200);
-  if (::chmod(native.c_str(), mode) != 0) ok = Fail();
+  if (::chmod(native.c_str(), WriteBits(st.st_mode, attributes)) != 0) ok = Fail();
   return ok;
 }
 

@@ -1,6 +1,9 @@
 // The portable file functions on Windows (wide APIs).
 #include <windows.h>
 
+#include <cstddef>
+#include <cstring>
+#include <utility>
 #include <vector>
 
 #include "common/errors.h"
@@ -58,6 +61,12 @@ bool Fail() {
 
 HANDLE H(std::intptr_t h) { return reinterpret_cast<HANDLE>(h); }
 
+// The bits SetFileAttributes takes from a DOS attribute byte; none is "normal".
+DWORD SettableAttributes(std::uint32_t attributes) {
+  const DWORD attrs = attributes & (kAttrReadOnly | kAttrHidden | kAttrSystem | kAttrArchive);
+  return attrs ? attrs : FILE_ATTRIBUTE_NORMAL;
+}
+
 std::wstring W(const std::string& path) { return win32::LongPath(path); }
 
 }  // namespace
@@ -66,11 +75,14 @@ bool IsPathSeparator(char c) { return c == '\\' || c == '/'; }
 std::string NativePath(const std::string& path) { return path; }
 
 File::~File() { Close(); }
-File::File(File&& other) noexcept : handle_(other.handle_) { other.handle_ = kInvalid; }
+File::File(File&& other) noexcept : handle_(other.handle_), path_(std::move(other.path_)) {
+  other.handle_ = kInvalid;
+}
 File& File::operator=(File&& other) noexcept {
   if (this != &other) {
     Close();
     handle_ = other.handle_;
+    path_ = std::move(other.path_);
     other.handle_ = kInvalid;
   }
   return *this;
@@ -122,10 +134,46 @@ void File::Close() {
   }
 }
 
+bool File::SetTimeAndAttributes(std::uint32_t dosDateTime, std::uint32_t attributes) {
+  // One call on the handle sets both; a zero time or attribute field means "leave as it is".
+  FILE_BASIC_INFO info{};
+  FILETIME local, utc;
+  if (DosDateTimeToFileTime(static_cast<WORD>(dosDateTime >> 16),
+                            static_cast<WORD>(dosDateTime & 0xFFFF), &local) &&
+      LocalFileTimeToFileTime(&local, &utc)) {
+    info.LastWriteTime.LowPart = utc.dwLowDateTime;
+    info.LastWriteTime.HighPart = static_cast<LONG>(utc.dwHighDateTime);
+  }
+  info.FileAttributes = SettableAttributes(attributes);
+  return SetFileInformationByHandle(H(handle_), FileBasicInfo, &info, sizeof info) || Fail();
+}
+
+bool File::RenameTo(const std::string& newPath) {
+  // FILE_RENAME_INFO ends in the name; the system takes a full path there.
+  const std::wstring name = W(newPath);
+  const std::size_t nameBytes = name.size() * sizeof(wchar_t);
+  std::vector<unsigned char> block(offsetof(FILE_RENAME_INFO, FileName) + nameBytes + sizeof(wchar_t));
+  auto* info = reinterpret_cast<FILE_RENAME_INFO*>(block.data());
+  info->ReplaceIfExists = TRUE;
+  info->RootDirectory = nullptr;
+  info->FileNameLength = static_cast<DWORD>(nameBytes);
+  std::memcpy(info->FileName, name.c_str(), nameBytes + sizeof(wchar_t));
+  if (!SetFileInformationByHandle(H(handle_), FileRenameInfo, info,
+                                  static_cast<DWORD>(block.size()))) {
+    return Fail();
+  }
+  path_ = newPath;
+  return true;
+}
+
 File OpenFile(const std::string& path, OpenMode mode, bool denyWriters) {
   DWORD access = GENERIC_READ, disposition = OPEN_EXISTING;
   if (mode != OpenMode::Read) access |= GENERIC_WRITE;
   if (mode == OpenMode::Create) disposition = CREATE_ALWAYS;
+  if (mode == OpenMode::CreateNew) {
+    disposition = CREATE_NEW;
+    access |= DELETE;  // for RenameTo
+  }
   DWORD share = FILE_SHARE_READ | (denyWriters ? 0 : FILE_SHARE_WRITE);
   HANDLE h = CreateFileW(W(path).c_str(), access, share, nullptr, disposition,
                          FILE_ATTRIBUTE_NORMAL, nullptr);
@@ -135,6 +183,7 @@ File OpenFile(const std::string& path, OpenMode mode, bool denyWriters) {
     return f;
   }
   f.handle_ = reinterpret_cast<std::intptr_t>(h);
+  f.path_ = path;
   // Devices and pipes ("CON", "\\.\pipe\...") are no files to read or write here.
   if (GetFileType(h) != FILE_TYPE_DISK) {
     f.Close();
@@ -198,8 +247,7 @@ std::uint32_t GetAttributes(const std::string& path) {
 }
 
 bool SetAttributes(const std::string& path, std::uint32_t attributes) {
-  DWORD attrs = attributes & (kAttrReadOnly | kAttrHidden | kAttrSystem | kAttrArchive);
-  return SetFileAttributesW(W(path).c_str(), attrs ? attrs : FILE_ATTRIBUTE_NORMAL) || Fail();
+  return SetFileAttributesW(W(path).c_str(), SettableAttributes(attributes)) || Fail();
 }
 
 std::vector<DirEntry> ListDirectory(const std::string& directory) {
@@ -239,8 +287,7 @@ bool SetFileTimeAndAttributes(const std::string& path, std::uint32_t dosDateTime
       if (!SetFileTime(h.get(), nullptr, nullptr, &utc)) ok = Fail();
     }
   }
-  DWORD attrs = attributes & (kAttrReadOnly | kAttrHidden | kAttrSystem | kAttrArchive);
-  if (!SetFileAttributesW(w.c_str(), attrs ? attrs : FILE_ATTRIBUTE_NORMAL)) ok = Fail();
+  if (!SetFileAttributesW(w.c_str(), SettableAttributes(attributes))) ok = Fail();
   return ok;
 }
 

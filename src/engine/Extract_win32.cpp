@@ -46,7 +46,13 @@ void TSetupUnZip::BadCRC(TUnZip*, std::uint32_t, std::uint32_t, int) {
 }
 
 void TSetupUnZip::EndUnZip(TUnZip* sender, int fileIndex, const std::string& fileName) {
-  os::SetAttributes(fileName, sender->EntryAttributes(fileIndex) & ~os::kAttrReadOnly);
+  // With RetainAttributes the reader has given the file the entry's attributes already;
+  // only a read-only bit is left to take off (setting the same bits again costs an open of
+  // the file by name for every file).
+  const std::uint32_t attributes = sender->EntryAttributes(fileIndex);
+  if (!sender->RetainAttributes || (attributes & os::kAttrReadOnly)) {
+    os::SetAttributes(fileName, attributes & ~os::kAttrReadOnly);
+  }
   WriteLog(" file " + fileName + " was unzipped successful");
 }
 
@@ -128,6 +134,8 @@ bool TProgressThread::MakeDirStruct(const std::string& installDir) {
 // ---- ExtractComponentsFiles --------------------------------------------------------------
 
 bool TProgressThread::ExtractComponentsFiles() {
+  // Two lines per file: the log stays open for the step.
+  TLogFile::TKeepOpen keepLog(SetupGlobals.Log.get());
   WriteLog(" IN funtion EXTRACTCOMPONENTSFILES");
   SetPercent(0);
   const std::string& installDir = state_.InstallDir;
@@ -139,6 +147,10 @@ bool TProgressThread::ExtractComponentsFiles() {
     zip.DoAll = true;
     zip.IncompleteZipMode = izAssumeBad;
     zip.RetainAttributes = true;
+    // The worker has no window whose messages the reader could pump (a look into its empty
+    // queue costs a round trip to the system per input block); pause and cancel reach the
+    // reader through OnInputRefill.
+    zip.DoProcessMessages = false;
     zip.AttachHandlers();
 
     TIDFTextFile list;

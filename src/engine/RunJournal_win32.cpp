@@ -65,6 +65,7 @@ void TProgressThread::EndRun(bool raised) {
         journal_->Commit();
       } else {
         WriteLog(" the run did not succeed: undoing its changes");
+        TLogFile::TKeepOpen keepLog(SetupGlobals.Log.get());  // a line per change undone
         const int failed = journal_->Rollback(UndoRegistryRecord, WriteLog);
         WriteLog(failed == 0 ? std::string(" every change undone")
                              : " changes undone except " + std::to_string(failed));

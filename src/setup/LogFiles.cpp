@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstdio>
 #include <ctime>
+#include <utility>
 
 #include "common/errors.h"
 #include "common/text.h"
@@ -74,6 +75,22 @@ void TLogFile::SetFileName(const std::string& name) {
   if (name == fileName_) return;
   fileName_ = name;
   headerPending_ = true;
+  open_.Close();  // the next line goes to the new file
+}
+
+void TLogFile::BeginKeepOpen() {
+  std::lock_guard<std::recursive_mutex> guard(lock_);
+  ++keepOpen_;
+}
+
+void TLogFile::EndKeepOpen() {
+  std::lock_guard<std::recursive_mutex> guard(lock_);
+  if (keepOpen_ > 0 && --keepOpen_ == 0) open_.Close();
+}
+
+bool TLogFile::HoldsFile() const {
+  std::lock_guard<std::recursive_mutex> guard(lock_);
+  return open_.IsOpen();
 }
 
 void TLogFile::SetHeader(const std::string& header) {
@@ -150,7 +167,10 @@ void TLogFile::WriteLine(const std::string& message) {
   std::lock_guard<std::recursive_mutex> guard(lock_);
   if (fileName_.empty()) return;
   try {
-    os::File file = OpenLogStream();
+    // While held, the file opened for the first line takes the next ones too.
+    os::File own;
+    if (keepOpen_ == 0 || !open_.IsOpen()) own = OpenLogStream();
+    os::File& file = own.IsOpen() ? own : open_;
     std::string lines;
     if (headerPending_ && WriteHeader) {
       lines += GetHeaderLine();
@@ -161,8 +181,11 @@ void TLogFile::WriteLine(const std::string& message) {
     const std::string bytes = text::Utf8ToAnsi(lines);
     file.Write(bytes.data(), bytes.size());
     headerPending_ = false;
-    file.Close();
+    if (keepOpen_ > 0 && own.IsOpen()) open_ = std::move(own);
+    own.Close();
   } catch (...) {
+    // A file that failed a write is opened afresh for the next line.
+    open_.Close();
     failing_ = true;
     throw;
   }

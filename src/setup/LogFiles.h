@@ -1,6 +1,13 @@
 // TLogFile: appends one time-stamped line per call to a text file, opening and closing the
 // file for each line so that the file on disk is complete after every call.
 //
+// A step that writes a line per extracted file keeps the file open for its duration
+// (TLogFile::TKeepOpen): opening a file costs more than writing a line, many times more
+// under an emulation layer. Each line is still handed to the system by the call that writes
+// it, with no buffer of ours in between, so it is in the file when WriteLine returns, a crash
+// of the program cannot lose it, and readers that allow writers see it at once; only other
+// writers wait until the step is over.
+//
 // A line reads "[dd.mm.yyyy hh:mm:ss.ffff]:" + message + CR LF, where ffff counts tenths of
 // a millisecond. An optional header line (Header + 11 hyphens + "[" stamp "]") precedes the
 // first message after FileName or Header changed.
@@ -46,6 +53,30 @@ class TLogFile {
   // file stays locked for 51 attempts (for one attempt while the log is failing).
   virtual void WriteLine(const std::string& message);
 
+  // From the next line on, the file stays open between lines until EndKeepOpen has been
+  // called as often as BeginKeepOpen. A line that cannot be written closes it; the next line
+  // opens it again (with the usual attempts).
+  void BeginKeepOpen();
+  void EndKeepOpen();
+  // True while the file is held open between lines.
+  bool HoldsFile() const;
+
+  // BeginKeepOpen for its lifetime; a null log is allowed and does nothing.
+  class TKeepOpen {
+   public:
+    explicit TKeepOpen(TLogFile* log) : log_(log) {
+      if (log_) log_->BeginKeepOpen();
+    }
+    ~TKeepOpen() {
+      if (log_) log_->EndKeepOpen();
+    }
+    TKeepOpen(const TKeepOpen&) = delete;
+    TKeepOpen& operator=(const TKeepOpen&) = delete;
+
+   private:
+    TLogFile* log_;
+  };
+
   // Where the time comes from; tests replace it.
   std::function<TLocalDateTime()> Clock;
   // How a failed open waits before the next attempt; tests replace it.
@@ -65,6 +96,8 @@ class TLogFile {
   bool headerPending_ = true;
   // A locked log must not cost five seconds for every further line of the run.
   bool failing_ = false;
+  int keepOpen_ = 0;  // BeginKeepOpen calls not yet ended
+  os::File open_;     // the file held open while keepOpen_ > 0
   // The engine's threads share one log; this keeps their lines from interleaving inside
   // the process (other processes are kept out by the writers-denied open).
   mutable std::recursive_mutex lock_;

@@ -71,7 +71,10 @@ TFileStream::TFileStream(const std::string& fileName, TFileMode mode) : fileName
       file_ = os::OpenFile(fileName, os::OpenMode::ReadWrite, false);
       break;
     case TFileMode::fmCreate:
-      file_ = os::OpenFile(fileName, os::OpenMode::Create, false);
+    case TFileMode::fmCreateNew:
+      file_ = os::OpenFile(fileName,
+                           mode == TFileMode::fmCreate ? os::OpenMode::Create : os::OpenMode::CreateNew,
+                           false);
       if (!file_.IsOpen()) {
         throw EFCreateError("Cannot create file \"" + fileName + "\". " + os::LastErrorMessage());
       }

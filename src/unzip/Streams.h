@@ -63,6 +63,7 @@ enum class TFileMode {
   fmOpenRead,                // further disks of a set
   fmOpenReadWrite,           // an existing file, read and write
   fmCreate,                  // create or truncate
+  fmCreateNew,               // create a file that must not exist yet (renamable while open)
 };
 
 class TFileStream : public TStream {
@@ -74,6 +75,8 @@ class TFileStream : public TStream {
   std::int64_t Seek(std::int64_t offset, int origin) override;
   std::int64_t Size() override;
   const std::string& FileName() const { return fileName_; }
+  // The open file itself, for what is done through it rather than by name.
+  os::File& File() { return file_; }
 
  private:
   os::File file_;

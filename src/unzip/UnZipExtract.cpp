@@ -2,21 +2,31 @@
 //
 //   selection (DoAll, RecreateDirs, FilesList) -> OnStartUnZipInfo
 //   per entry:  local header -> target directory -> password check -> overwrite decision
-//               -> OnStartUnZip -> create file -> decoder -> close -> CRC-32 check
-//               -> time stamp and attributes -> OnEndUnZip
+//               -> OnStartUnZip -> create file -> decoder -> CRC-32 check
+//               -> time stamp, attributes and name -> close -> OnEndUnZip
 //
 // The decoders pull compressed bytes through the input reader (TExtractRun::Refill: the
 // OnInputRefill hook, cancel polling, continuation on the next disk, decryption) and push
 // 16000-byte blocks through the output writer (TExtractRun::Write: size check, file, CRC-32,
-// progress). An entry is written to a temporary file beside its target, which replaces the
-// target only after the size and CRC-32 checks passed: a damaged entry, a cancel or any
-// other exception leaves the existing file as it was and no partial file behind.
+// progress). An entry whose target exists is written to a temporary file beside it, which
+// replaces the target only after the size and CRC-32 checks passed: a damaged entry, a
+// cancel or any other exception leaves the existing file as it was and no partial file
+// behind. A target that does not exist yet is written under its own name (there is no good
+// file to keep) and deleted again when its entry fails.
+//
+// Speed: a small file costs more in calls to the system than in decoding, above all under
+// an emulation layer where each open by name is a round trip to another process, and a look
+// for a name that is not there reads the whole directory. So a new target is made at once
+// (no look first), a temporary name is taken by creating the file, time, attributes and the
+// final name are set through the open handle, and a directory is checked once for a run of
+// entries that go to it.
 #include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <memory>
+#include <unordered_set>
 
 #include "common/osfile.h"
 #include "common/text.h"
@@ -64,28 +74,47 @@ bool IsUserCancel(const std::string& description) {
 
 // Creates a directory with its parents; a failure names the directory and its cause (a file
 // of that name, no right to write) instead of showing up later as a file that cannot be
-// created.
-void MakeDirectories(const std::string& directory) {
-  if (os::DirectoryExists(directory)) return;
+// created. True when the directory was made now (it did not exist).
+bool MakeDirectories(const std::string& directory) {
+  if (os::DirectoryExists(directory)) return false;
   if (!os::CreateDirectories(directory)) {
     throw EFCreateError("Cannot create directory \"" + directory + "\". " +
                         os::LastErrorMessage());
   }
+  return true;
 }
 
-// A name for the temporary file of `target` in the target's own directory (so that the
-// final replacement is a rename on one volume). Short, so that a long target name does not
-// make it longer than a name may be.
-std::string TemporaryBeside(const std::string& target) {
+// Creates the temporary file of `target` in the target's own directory (so that the final
+// replacement is a rename on one volume), under a short name, so that a long target name
+// does not make it longer than a name may be. The name is taken by creating the file, never
+// by looking first: no second look per file, and no race with another writer.
+std::unique_ptr<TFileStream> CreateTemporaryBeside(const std::string& target) {
   std::size_t cut = target.find_last_of("\\/");
   std::string directory = cut == std::string::npos ? std::string() : target.substr(0, cut + 1);
   static std::atomic<unsigned> counter{static_cast<unsigned>(
       std::chrono::steady_clock::now().time_since_epoch().count() & 0xFFFFF)};
-  for (;;) {
+  for (int attempt = 0;; ++attempt) {
     char name[32];
     std::snprintf(name, sizeof name, "~uz%05x.tmp", counter.fetch_add(1) & 0xFFFFF);
-    std::string path = directory + name;
-    if (os::GetAttributes(path) == os::kInvalidAttributes) return path;
+    const std::string path = directory + name;
+    try {
+      return std::make_unique<TFileStream>(path, TFileMode::fmCreateNew);
+    } catch (const EFCreateError&) {
+      // Only a name that is taken is worth another one; the names run out after a million.
+      if (os::GetAttributes(path) == os::kInvalidAttributes || attempt > 0xFFFFF) {
+        RaiseCreateError(target, os::LastErrorMessage());
+      }
+    }
+  }
+}
+
+// A new file at `path`; none when there is a file (or anything else) of that name already,
+// or the file cannot be made there.
+std::unique_ptr<TFileStream> CreateNewFile(const std::string& path) {
+  try {
+    return std::make_unique<TFileStream>(path, TFileMode::fmCreateNew);
+  } catch (const EFCreateError&) {
+    return nullptr;
   }
 }
 
@@ -118,6 +147,13 @@ struct TUnZip::TExtractRun final : unzip::TDecodeInput, unzip::TDecodeOutput {
   std::uint32_t Crc = unzip::kCrc32Initial;
   bool Overflow = false;        // the data ran past the uncompressed size
   std::int64_t OverflowAt = 0;  // bytes the data had given when it ran past it
+
+  // The directory the last entry went to: the entries of one directory come one after the
+  // other, and a directory made or seen once is not looked at again for each of them.
+  std::string KnownDirectory;
+  // Directories this call made: nothing in them can be the archive being read, so their
+  // files need not be compared with it (a look at a file that is not there is costly).
+  std::unordered_set<std::string> MadeDirectories;
 
   // The open archive file's identity, looked up once per file (a set changes files).
   std::string ArchiveName;
@@ -188,8 +224,7 @@ namespace {
 // entry was left (a failed check, or an exception on its way out of ExtractFiles).
 class TTargetGuard {
  public:
-  TTargetGuard(std::unique_ptr<TFileStream>& stream, std::string path)
-      : stream_(stream), path_(std::move(path)) {}
+  explicit TTargetGuard(std::unique_ptr<TFileStream>& stream) : stream_(stream) {}
   ~TTargetGuard() {
     if (!armed_) return;
     try {
@@ -201,7 +236,10 @@ class TTargetGuard {
   }
   TTargetGuard(const TTargetGuard&) = delete;
   TTargetGuard& operator=(const TTargetGuard&) = delete;
-  void Arm() { armed_ = true; }
+  void Arm(const std::string& path) {
+    path_ = path;
+    armed_ = true;
+  }
   void Keep() { armed_ = false; }
   void Discard() {
     if (!armed_) return;
@@ -378,7 +416,13 @@ bool TUnZip::ExtractEntry(int index) {
     }
     SeekToEntryData(e);
   }
-  if (!TestOnly && RecreateDirs && !e.Directory().empty()) MakeDirectories(plan.Directory);
+  if (!TestOnly && RecreateDirs && !e.Directory().empty() &&
+      plan.Directory != run.KnownDirectory) {
+    if (run.MadeDirectories.count(plan.Directory) == 0 && MakeDirectories(plan.Directory)) {
+      run.MadeDirectories.insert(plan.Directory);
+    }
+    run.KnownDirectory = plan.Directory;
+  }
 
   if (e.FileName().empty()) {
     if (RecreateDirs && OnStartUnZip) {
@@ -442,20 +486,29 @@ bool TUnZip::ExtractEntry(int index) {
     if (skipIt) return false;
   }
 
-  // The data goes to a temporary file; the target is replaced only by a good copy.
+  // A target that is not there yet is made under its own name, as a new file (never over
+  // one that appeared meanwhile); an existing one gets the data in a temporary file that
+  // replaces it only as a good copy. Either way the guard deletes what a failed entry made.
   std::string temporary;
+  TTargetGuard guard(run.Target);
   if (!TestOnly) {
-    CheckNotArchive(target);
-    temporary = TemporaryBeside(target);
-  }
-  TTargetGuard guard(run.Target, temporary);
-  if (!TestOnly) {
-    try {
-      run.Target = std::make_unique<TFileStream>(temporary, TFileMode::fmCreate);
-    } catch (const EFCreateError&) {
-      RaiseCreateError(target, os::LastErrorMessage());
+    run.Target = CreateNewFile(target);
+    if (!run.Target) {
+      if (run.MadeDirectories.count(plan.Directory) == 0) CheckNotArchive(target);
+      try {
+        run.Target = CreateTemporaryBeside(target);
+      } catch (const EFCreateError&) {
+        // The directory is looked at once for a run of entries; it may have gone since.
+        if (os::DirectoryExists(plan.Directory)) throw;
+        run.KnownDirectory.clear();
+        run.MadeDirectories.erase(plan.Directory);
+        MakeDirectories(plan.Directory);
+        run.Target = CreateNewFile(target);
+        if (!run.Target) run.Target = CreateTemporaryBeside(target);
+      }
+      if (run.Target->FileName() != target) temporary = run.Target->FileName();
     }
-    guard.Arm();
+    guard.Arm(run.Target->FileName());
   }
 
   unzip::TDecodeContext ctx{run, run, *run.Workspace, run.Expected, run.BytesToRead};
@@ -468,7 +521,6 @@ bool TUnZip::ExtractEntry(int index) {
   } catch (const EBiggerThanUncompressed&) {
     run.Overflow = true;
   }
-  run.Target.reset();
   auto noteSetDataEnd = [&] {
     if (FNumDisks <= 1) return;
     FSetDataEndDisk = FCurrentDisk;
@@ -481,6 +533,7 @@ bool TUnZip::ExtractEntry(int index) {
   // happens to agree.
   const bool sizeWrong = run.Overflow || run.Written != run.Expected;
   if (sizeWrong || computed != e.Crc32) {
+    run.Target.reset();
     bool retry = false;
     if (run.Encrypted) {
       if (OnBadPassword) {
@@ -506,17 +559,25 @@ bool TUnZip::ExtractEntry(int index) {
   }
 
   if (!TestOnly) {
-    if (!os::ReplaceFile(temporary, target)) {
+    // Time, attributes and the new name are given through the open file: opening it again
+    // by name for each would cost more than writing a small file. The read-only bit goes on
+    // the target only, since a read-only temporary file could not be deleted when the
+    // replacement fails.
+    const std::uint32_t attributes = RetainAttributes ? e.ExternalAttributes : os::kAttrArchive;
+    const bool readOnly = (attributes & os::kAttrReadOnly) != 0;
+    os::File& file = run.Target->File();
+    file.SetTimeAndAttributes(e.ModDateTime, attributes & ~os::kAttrReadOnly);
+    bool replaced = temporary.empty() || file.RenameTo(target);
+    run.Target.reset();
+    // A file system that cannot rename an open file gets the closed one moved by name.
+    if (!replaced) replaced = os::ReplaceFile(temporary, target);
+    if (!replaced) {
       std::string reason = os::LastErrorMessage();
       guard.Discard();
       RaiseCreateError(target, reason);
     }
     guard.Keep();
-    // Attributes only on the target: a read-only temporary file could not be deleted when
-    // the replacement fails. The time is set before the attributes so that a read-only file
-    // gets it too.
-    os::SetFileTimeAndAttributes(target, e.ModDateTime,
-                                 RetainAttributes ? e.ExternalAttributes : os::kAttrArchive);
+    if (readOnly) os::SetAttributes(target, attributes);
   }
   guard.Keep();
   noteSetDataEnd();

@@ -331,3 +331,84 @@ TEST(LogRetry, AfterALostLineTheNextOnesTryOnceUntilALineGetsThrough) {
     EXPECT_EQ(log.Failing(), step.failingAfter) << step.line;
   }
 }
+
+// ---------------------------------------------------------------------------------------
+// Keeping the file open for a step that writes many lines
+
+TEST(LogKeepOpen, EveryLineIsInTheFileWhenItsCallReturns) {
+  TempDir dir;
+  const std::string path = dir.File("ztkinst.log");
+  FixedLog log(path);
+  log.SetHeader("Setup");
+  std::string expected = std::string("Setup-----------[") + kStamp + "]\r\n";
+  {
+    TLogFile::TKeepOpen keep(&log);
+    EXPECT_FALSE(log.HoldsFile());  // opened by the first line, not before
+    for (const char* line : {" one", " two", " three"}) {
+      log.WriteLine(line);
+      expected += "[" + std::string(kStamp) + "]:" + line + "\r\n";
+      EXPECT_TRUE(log.HoldsFile());
+      EXPECT_EQ(ReadFileBytes(path), expected) << line;
+    }
+  }
+  EXPECT_FALSE(log.HoldsFile());
+  log.WriteLine(" after");
+  expected += "[" + std::string(kStamp) + "]: after\r\n";
+  EXPECT_EQ(ReadFileBytes(path), expected);
+}
+
+TEST(LogKeepOpen, NestedHoldsCloseTheFileAtTheOutermostEnd) {
+  TempDir dir;
+  FixedLog log(dir.File("a.log"));
+  log.WriteHeader = false;
+  {
+    TLogFile::TKeepOpen outer(&log);
+    {
+      TLogFile::TKeepOpen inner(&log);
+      log.WriteLine(" inner");
+    }
+    EXPECT_TRUE(log.HoldsFile());
+  }
+  EXPECT_FALSE(log.HoldsFile());
+  log.EndKeepOpen();  // one end too many does not cut the next hold short
+  TLogFile::TKeepOpen again(&log);
+  log.WriteLine(" again");
+  EXPECT_TRUE(log.HoldsFile());
+  TLogFile::TKeepOpen none(nullptr);  // a missing log is no error
+}
+
+TEST(LogKeepOpen, ANewFileNameWhileHeldGoesToTheNewFile) {
+  TempDir dir;
+  FixedLog log(dir.File("first.log"));
+  log.WriteHeader = false;
+  log.FormatString = false;
+  TLogFile::TKeepOpen keep(&log);
+  log.WriteLine("a");
+  log.SetFileName(dir.File("second.log"));
+  EXPECT_FALSE(log.HoldsFile());
+  log.WriteLine("b");
+  log.WriteLine("c");
+  EXPECT_EQ(ReadFileBytes(dir.File("first.log")), "a\r\n");
+  EXPECT_EQ(ReadFileBytes(dir.File("second.log")), "b\r\nc\r\n");
+}
+
+TEST(LogKeepOpen, ALostLineWhileHeldIsRetriedWithTheUsualAttempts) {
+  TempDir dir;
+  const std::string path = dir.File("busy.log");
+  ASSERT_TRUE(os::CreateDirectories(path));
+  FixedLog log(path);
+  log.WriteHeader = false;
+  log.FormatString = false;
+  int pauses = 0;
+  log.Sleep = [&pauses](unsigned) { ++pauses; };
+  TLogFile::TKeepOpen keep(&log);
+  EXPECT_THROW(log.WriteLine("lost"), EInOutError);
+  EXPECT_EQ(pauses, 51);
+  EXPECT_FALSE(log.HoldsFile());
+  os::RemoveDir(path);
+  log.WriteLine("kept");
+  EXPECT_TRUE(log.HoldsFile());
+  EXPECT_FALSE(log.Failing());
+  log.WriteLine("kept too");
+  EXPECT_EQ(ReadFileBytes(path), "kept\r\nkept too\r\n");
+}

@@ -82,3 +82,27 @@ TEST(LogSharedFile, ReadersMayOpenTheLogBetweenLines) {
   EXPECT_EQ(pauses, 0);
   EXPECT_EQ(ReadFileBytes(path), "one\r\ntwo\r\n");
 }
+
+// While a step holds the log open, readers that allow writers read every line at once, and
+// writers wait for the end of the step.
+TEST(LogSharedFile, WhileHeldReadersSeeEachLineAndWritersWaitForTheEnd) {
+  TempDir dir;
+  const std::string path = dir.File("ztkinst.log");
+  QuietLog log(path);
+  {
+    TLogFile::TKeepOpen keep(&log);
+    log.WriteLine("one");
+    win32::FileHandle reader(CreateFileW(win32::Wide(path).c_str(), GENERIC_READ,
+                                         FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                         OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    ASSERT_TRUE(reader);
+    log.WriteLine("two");
+    char buffer[64] = {};
+    DWORD got = 0;
+    ASSERT_TRUE(ReadFile(reader.get(), buffer, sizeof buffer, &got, nullptr));
+    EXPECT_EQ(std::string(buffer, got), "one\r\ntwo\r\n");
+    EXPECT_FALSE(win32::FileHandle(HoldOpen(path)));
+  }
+  win32::FileHandle writer(HoldOpen(path));
+  EXPECT_TRUE(writer);
+}

@@ -81,17 +81,26 @@ TEST_F(ExtractFaults, AFailedEntryLeavesTheFileItWasToReplaceUntouched) {
        true},
   };
   for (const auto& c : cases) {
-    SCOPED_TRACE(c.what);
-    fs::remove_all(Dest());
-    Existing("a.txt", "the installed file");
-    Open(BuildZip({c.entry}));
-    if (c.throws) {
-      EXPECT_THROW(zip.ExtractFiles(), EFatalUnzipError);
-    } else {
-      EXPECT_EQ(zip.ExtractFiles(), 0);
+    // With a file to replace, and without one (the entry's file is then made under its own
+    // name, and must go again).
+    for (const bool existing : {true, false}) {
+      SCOPED_TRACE(std::string(c.what) + (existing ? ", over a file" : ", no file before"));
+      fs::remove_all(Dest());
+      fs::create_directories(Dest());
+      if (existing) Existing("a.txt", "the installed file");
+      Open(BuildZip({c.entry}));
+      if (c.throws) {
+        EXPECT_THROW(zip.ExtractFiles(), EFatalUnzipError);
+      } else {
+        EXPECT_EQ(zip.ExtractFiles(), 0);
+      }
+      if (existing) {
+        EXPECT_EQ(ReadFileBytes(OnDisk("a.txt")), "the installed file");
+        EXPECT_EQ(Names(Dest()), std::vector<std::string>{"a.txt"});  // no temporary file left
+      } else {
+        EXPECT_EQ(Names(Dest()), std::vector<std::string>{});
+      }
     }
-    EXPECT_EQ(ReadFileBytes(OnDisk("a.txt")), "the installed file");
-    EXPECT_EQ(Names(Dest()), std::vector<std::string>{"a.txt"});  // no temporary file left
   }
 }
 
@@ -154,6 +163,43 @@ TEST_F(ExtractFaults, TheOpenArchiveIsNeverWrittenOver) {
     EXPECT_EQ(ReadFileBytes(OnDisk("first.txt")), "1");
     zip.ResetArchive();
   }
+}
+
+TEST_F(ExtractFaults, TheArchiveInASubdirectoryIsNeverWrittenOverEither) {
+  // Files of directories the call made are not compared with the archive; this one's
+  // directory was there before, and the entries before it go to a directory made now.
+  fs::create_directories(OnDisk("sub"));
+  const std::string bytes = BuildZip({{.name = "new/first.txt", .data = "1"},
+                                      {.name = "new/self.zip", .data = "2"},
+                                      {.name = "sub/self.zip", .data = SampleText(30000)}});
+  WriteFileBytes(OnDisk("sub/self.zip"), bytes);
+  zip.SetZipName(OnDisk("sub/self.zip"));
+  zip.SetDestDir(Dest());
+  zip.RecreateDirs = true;
+  zip.DoAll = true;
+  zip.OverwriteMode = TUZOverwriteMode::Always;
+  try {
+    zip.ExtractFiles();
+    FAIL() << "the archive was a target";
+  } catch (const EFCreateError& e) {
+    EXPECT_NE(e.Message().find("It is the archive being read."), std::string::npos)
+        << e.Message();
+  }
+  EXPECT_EQ(ReadFileBytes(OnDisk("sub/self.zip")), bytes);
+  EXPECT_EQ(ReadFileBytes(OnDisk("new/self.zip")), "2");
+  zip.ResetArchive();
+}
+
+TEST_F(ExtractFaults, ADirectoryRemovedBetweenItsEntriesIsMadeAgain) {
+  // The directory of a run of entries is looked at once; one that goes away in between
+  // (here removed by a handler) is made again rather than failing the next file.
+  Open(BuildZip({{.name = "d/a.txt", .data = "a"}, {.name = "d/b.txt", .data = "b"}}));
+  zip.OnEndUnZip = [this](TUnZip*, int index, const std::string&) {
+    if (index == 0) fs::remove_all(OnDisk("d"));
+  };
+  EXPECT_EQ(zip.ExtractFiles(), 2);
+  EXPECT_EQ(Names(OnDisk("d")), std::vector<std::string>{"b.txt"});
+  EXPECT_EQ(ReadFileBytes(OnDisk("d/b.txt")), "b");
 }
 
 TEST_F(ExtractFaults, AnEntryNamedAsTheArchiveGoesElsewhereFreely) {

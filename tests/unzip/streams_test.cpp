@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "common/osfile.h"
 #include "common/testsupport.h"
 #include "unzip/ObjectList.h"
 #include "unzip/Streams.h"
@@ -229,6 +230,57 @@ TEST(LFNFileStream, AMissingFileIsAFileOpenError) {
   TempDir dir;
   EXPECT_THROW(TLFNFileStream(dir.File("missing.zip"), TFileMode::fmOpenReadShareDenyWrite),
                EFOpenError);
+}
+
+// A new file made under a name of its own, given its time and attributes and moved to its
+// final name while open, as the extraction writes every file.
+TEST(FileStream, ANewFileIsStampedAndMovedOverTheOldOneWhileOpen) {
+  TempDir dir;
+  const std::string temporary = dir.File("~new.tmp"), target = dir.File("a.txt");
+  WriteFileBytes(target, "the old file, longer than the new one");
+  {
+    WriteFileBytes(temporary, "taken");
+    EXPECT_THROW(TFileStream(temporary, TFileMode::fmCreateNew), EFCreateError);
+    EXPECT_EQ(ReadFileBytes(temporary), "taken");
+    os::RemoveFile(temporary);
+  }
+  TFileStream stream(temporary, TFileMode::fmCreateNew);
+  stream.WriteBuffer("new", 3);
+  os::File& file = stream.File();
+  EXPECT_TRUE(file.SetTimeAndAttributes(0x5A8E6C21, os::kAttrArchive));
+  ASSERT_TRUE(file.RenameTo(target));
+  EXPECT_EQ(file.Path(), target);
+  EXPECT_FALSE(os::FileExists(temporary));
+  file.Close();
+  EXPECT_EQ(ReadFileBytes(target), "new");
+  EXPECT_EQ(os::GetFileDosDateTime(target), 0x5A8E6C21u);  // closing kept the time
+  EXPECT_EQ(os::GetAttributes(target) & os::kAttrReadOnly, 0u);
+}
+
+TEST(FileStream, TheReadOnlyBitThroughTheOpenFile) {
+  TempDir dir;
+  const std::string path = dir.File("ro.txt");
+  {
+    TFileStream stream(path, TFileMode::fmCreateNew);
+    stream.WriteBuffer("r", 1);
+    EXPECT_TRUE(stream.File().SetTimeAndAttributes(0x5A8E6C21, os::kAttrReadOnly));
+  }
+  EXPECT_NE(os::GetAttributes(path) & os::kAttrReadOnly, 0u);
+  EXPECT_EQ(os::GetFileDosDateTime(path), 0x5A8E6C21u);
+  os::SetAttributes(path, os::kAttrArchive);
+}
+
+TEST(FileStream, AFailedMoveLeavesTheFileOpenUnderItsName) {
+  TempDir dir;
+  const std::string temporary = dir.File("~new.tmp");
+  os::CreateDirectories(dir.File("busy") + "/inside");  // a full directory of the target's name
+  TFileStream stream(temporary, TFileMode::fmCreateNew);
+  EXPECT_FALSE(stream.File().RenameTo(dir.File("busy")));
+  EXPECT_FALSE(os::LastErrorMessage().empty());
+  EXPECT_EQ(stream.File().Path(), temporary);
+  stream.WriteBuffer("still", 5);
+  stream.File().Close();
+  EXPECT_EQ(ReadFileBytes(temporary), "still");
 }
 
 // ---------------------------------------------------------------------------------------
