@@ -129,7 +129,7 @@ timed() {
     if [[ -n $target ]]; then
       while read -r key value unit; do
         [[ $key == VmHWM: ]] && ((value > peak)) && peak=$value
-      done <"/proc/$target/status" 2>/dev/null || true
+      done 2>/dev/null <"/proc/$target/status" || true
     fi
     sleep 0.05
   done
