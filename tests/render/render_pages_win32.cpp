@@ -308,7 +308,7 @@ class TRenderRun : public wizardtest::WizardFixture {
   // A click on a subsystem's picture (ticks or unticks it) or on its text (selects it).
   void ClickItem(const std::string& text, bool onPicture) {
     HWND tree = form->ComponentTree();
-    HTREEITEM item = FindItem(tree, TreeView_GetRoot(tree), text);
+    HTREEITEM item = wizardtest::FindTreeItem(tree, TreeView_GetRoot(tree), text);
     if (!item) {
       Fail("no subsystem " + text + " on the subsystem page");
       return;
@@ -320,21 +320,6 @@ class TRenderRun : public wizardtest::WizardFixture {
     PostMessageW(tree, WM_LBUTTONDOWN, MK_LBUTTON, at);
     PostMessageW(tree, WM_LBUTTONUP, 0, at);
     uitest::PumpPending();
-  }
-
-  static HTREEITEM FindItem(HWND tree, HTREEITEM first, const std::string& text) {
-    for (HTREEITEM item = first; item; item = TreeView_GetNextSibling(tree, item)) {
-      wchar_t buffer[128]{};
-      TVITEMW data{};
-      data.mask = TVIF_TEXT;
-      data.hItem = item;
-      data.pszText = buffer;
-      data.cchTextMax = 128;
-      TreeView_GetItem(tree, &data);
-      if (win32::Narrow(buffer) == text) return item;
-      if (HTREEITEM inner = FindItem(tree, TreeView_GetChild(tree, item), text)) return inner;
-    }
-    return nullptr;
   }
 
   void Save(HWND window, const std::string& name) {

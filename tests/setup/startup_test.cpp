@@ -37,6 +37,12 @@ class StartupTest : public ::testing::Test {
       EXPECT_NE(SetupGlobals.Description, nullptr);
       EXPECT_NE(SetupGlobals.Log, nullptr);
     };
+    platform_.RunUnattended = [this](const TSwitches& switches) {
+      seen_ = switches;
+      ++unattendedRuns_;
+      return unattendedAnswer_;
+    };
+    platform_.WriteConsole = [this](const std::string& line) { console_.push_back(line); };
   }
   void TearDown() override {
     fs::current_path(previousDir_);
@@ -68,7 +74,13 @@ class StartupTest : public ::testing::Test {
   fs::path previousDir_;
   TStartupPlatform platform_;
   int clearedMarks_ = 0, removedLinks_ = 0, applicationRuns_ = 0, reboots_ = 0;
+  TSwitches seen_;  // what the unattended run was given
+  std::vector<std::string> console_;
+  int unattendedRuns_ = 0;
+  int unattendedAnswer_ = exitcode::kDone;
 };
+
+const char kSmallDescription[] = "IDF-CPS-text\r\n\r\n[Params]\r\nSystem name=X\r\n";
 
 TEST_F(StartupTest, MissingDescriptionIsReportedInRussianAndLoggedInEnglish) {
   ScriptedMessages boxes;
@@ -206,6 +218,64 @@ TEST_F(StartupTest, EmptyArgumentsAreAsIfThereWereNone) {
   boxes.Expect(mb::kIdOk);
   RunStartup(platform_);
   EXPECT_TRUE(SetupGlobals.UninstallRequested);
+}
+
+TEST_F(StartupTest, ABadCommandLineChangesNothingAndAnswersThree) {
+  WriteDescription(kSmallDescription);
+  platform_.RawCommandLine = "setup.exe /S /COMPONENTS=1,x";
+  EXPECT_EQ(RunStartup(platform_), exitcode::kBadInput);
+  EXPECT_EQ(clearedMarks_ + removedLinks_ + applicationRuns_ + unattendedRuns_, 0);
+  ASSERT_EQ(console_.size(), 1u);
+  EXPECT_EQ(console_[0],
+            "setup: bad command line: the switch /COMPONENTS needs a comma list of subsystem "
+            "numbers: /COMPONENTS=1,x");
+  EXPECT_NE(ReadFileBytes(temp_.File("ztkinst.log")).find(" bad command line: the switch"),
+            std::string::npos);
+}
+
+TEST_F(StartupTest, UninstallWithSIsStillTheRemovalRequestAndRunsUnattended) {
+  WriteDescription(kSmallDescription);
+  platform_.RawCommandLine = "setup.exe UNINSTALL /S";
+  platform_.Params = {"UNINSTALL", "/S"};
+  unattendedAnswer_ = exitcode::kNothingToDo;
+  EXPECT_EQ(RunStartup(platform_), exitcode::kNothingToDo);
+  EXPECT_TRUE(SetupGlobals.UninstallRequested);
+  EXPECT_FALSE(SetupGlobals.ContinueAfterRestart);
+  EXPECT_TRUE(seen_.Silent);
+  EXPECT_EQ(unattendedRuns_, 1);
+  EXPECT_EQ(applicationRuns_, 0);
+}
+
+TEST_F(StartupTest, AnUnattendedRunNeverRestartsTheMachine) {
+  WriteDescription(kSmallDescription);
+  platform_.RawCommandLine = "setup.exe /S";
+  platform_.RunUnattended = [](const TSwitches&) {
+    SetupGlobals.RebootRequired = true;
+    return exitcode::kDone;
+  };
+  EXPECT_EQ(RunStartup(platform_), exitcode::kRestartNeeded);
+  EXPECT_EQ(reboots_, 0);
+}
+
+TEST_F(StartupTest, AMissingDescriptionAnswersThreeAlsoWithAWizard) {
+  platform_.RawCommandLine = "setup.exe /S";
+  EXPECT_EQ(RunStartup(platform_), exitcode::kBadInput);
+  platform_.RawCommandLine = "setup.exe";
+  ScriptedMessages boxes;
+  boxes.Expect(mb::kIdOk);
+  EXPECT_EQ(RunStartup(platform_), exitcode::kBadInput);
+  EXPECT_EQ(unattendedRuns_ + applicationRuns_, 0);
+}
+
+TEST_F(StartupTest, AContinuationPathWithBlanksStaysAContinuationRun) {
+  const std::string path = "saved state.inf";
+  WriteFileBytes(dist_.File(path), "IDF-CPS-text\r\n\r\n");
+  platform_.RawCommandLine = "setup.exe " + path;
+  platform_.Params = SplitRawCommandLine(platform_.RawCommandLine);
+  RunStartup(platform_);
+  EXPECT_TRUE(SetupGlobals.ContinueAfterRestart);
+  EXPECT_EQ(SetupGlobals.DescriptionFileName, path);
+  EXPECT_EQ(applicationRuns_, 1);
 }
 
 TEST(CommandLineText, JoinsWithSingleBlanksOnlyAfterNonBlankText) {

@@ -1,16 +1,7 @@
-// The unattended switches: how the raw command line splits, what each switch takes, and
-// what start-up does with a good and a bad command line.
+// The unattended switches: how the raw command line splits and what each switch takes.
 #include <gtest/gtest.h>
 
-#include <filesystem>
-
-#include "common/testsupport.h"
-#include "common/text.h"
-#include "setup/SetupGlobals.h"
-#include "setup/Startup.h"
 #include "setup/Switches.h"
-
-namespace fs = std::filesystem;
 
 namespace {
 
@@ -80,100 +71,6 @@ TEST(Switches, MalformedCommandLinesAreRefusedWithAReason) {
        "give one or the other"},
   };
   for (const auto& c : cases) EXPECT_EQ(ParseCommandLine(c.raw, {}).Error, c.reason) << c.raw;
-}
-
-class StartupSwitchesTest : public ::testing::Test {
- protected:
-  void SetUp() override {
-    text::SetAnsiCodePage(1251);
-    SetupGlobals = TSetupGlobals();
-    previousDir_ = fs::current_path();
-    fs::current_path(dist_.Path());
-    WriteFileBytes(dist_.File("setup.idf"), "IDF-CPS-text\r\n\r\n[Params]\r\nSystem name=X\r\n");
-    platform_.GetTempDirectory = [this] { return temp_.Path() + "\\"; };
-    platform_.GetCurrentDirectory = [] { return fs::current_path().string(); };
-    platform_.ClearUninstallMark = [this] { ++machineChanges_; };
-    platform_.RemoveContinueLink = [this] { ++machineChanges_; };
-    platform_.SameTextLocale = [](const std::string& a, const std::string& b) {
-      return text::SameTextAscii(a, b);
-    };
-    platform_.RunApplication = [this] { ++applicationRuns_; };
-    platform_.RebootWindows = [this] { ++reboots_; };
-    platform_.RunUnattended = [this](const TSwitches& switches) {
-      seen_ = switches;
-      ++unattendedRuns_;
-      return unattendedAnswer_;
-    };
-    platform_.WriteConsole = [this](const std::string& line) { console_.push_back(line); };
-  }
-  void TearDown() override {
-    fs::current_path(previousDir_);
-    SetupGlobals = TSetupGlobals();
-  }
-
-  TempDir dist_, temp_;
-  fs::path previousDir_;
-  TStartupPlatform platform_;
-  TSwitches seen_;
-  std::vector<std::string> console_;
-  int machineChanges_ = 0, applicationRuns_ = 0, unattendedRuns_ = 0, reboots_ = 0;
-  int unattendedAnswer_ = exitcode::kDone;
-};
-
-TEST_F(StartupSwitchesTest, ABadCommandLineChangesNothingAndAnswersThree) {
-  platform_.RawCommandLine = "setup.exe /S /COMPONENTS=1,x";
-  EXPECT_EQ(RunStartup(platform_), exitcode::kBadInput);
-  EXPECT_EQ(machineChanges_ + applicationRuns_ + unattendedRuns_, 0);
-  ASSERT_EQ(console_.size(), 1u);
-  EXPECT_EQ(console_[0],
-            "setup: bad command line: the switch /COMPONENTS needs a comma list of subsystem "
-            "numbers: /COMPONENTS=1,x");
-  EXPECT_NE(ReadFileBytes(temp_.File("ztkinst.log")).find(" bad command line: the switch"),
-            std::string::npos);
-}
-
-TEST_F(StartupSwitchesTest, UninstallWithSIsStillTheRemovalRequestAndRunsUnattended) {
-  platform_.RawCommandLine = "setup.exe UNINSTALL /S";
-  platform_.Params = {"UNINSTALL", "/S"};
-  unattendedAnswer_ = exitcode::kNothingToDo;
-  EXPECT_EQ(RunStartup(platform_), exitcode::kNothingToDo);
-  EXPECT_TRUE(SetupGlobals.UninstallRequested);
-  EXPECT_FALSE(SetupGlobals.ContinueAfterRestart);
-  EXPECT_TRUE(seen_.Silent);
-  EXPECT_EQ(unattendedRuns_, 1);
-  EXPECT_EQ(applicationRuns_, 0);
-}
-
-TEST_F(StartupSwitchesTest, AnUnattendedRunNeverRestartsTheMachine) {
-  platform_.RawCommandLine = "setup.exe /S";
-  platform_.RunUnattended = [](const TSwitches&) {
-    SetupGlobals.RebootRequired = true;
-    return exitcode::kDone;
-  };
-  EXPECT_EQ(RunStartup(platform_), exitcode::kRestartNeeded);
-  EXPECT_EQ(reboots_, 0);
-}
-
-TEST_F(StartupSwitchesTest, AMissingDescriptionAnswersThreeAlsoWithAWizard) {
-  fs::remove(dist_.File("setup.idf"));
-  platform_.RawCommandLine = "setup.exe /S";
-  EXPECT_EQ(RunStartup(platform_), exitcode::kBadInput);
-  platform_.RawCommandLine = "setup.exe";
-  ScriptedMessages boxes;
-  boxes.Expect(mb::kIdOk);
-  EXPECT_EQ(RunStartup(platform_), exitcode::kBadInput);
-  EXPECT_EQ(unattendedRuns_ + applicationRuns_, 0);
-}
-
-TEST_F(StartupSwitchesTest, AContinuationPathWithBlanksStaysAContinuationRun) {
-  const std::string path = "saved state.inf";
-  WriteFileBytes(dist_.File(path), "IDF-CPS-text\r\n\r\n");
-  platform_.RawCommandLine = "setup.exe " + path;
-  platform_.Params = SplitRawCommandLine(platform_.RawCommandLine);
-  RunStartup(platform_);
-  EXPECT_TRUE(SetupGlobals.ContinueAfterRestart);
-  EXPECT_EQ(SetupGlobals.DescriptionFileName, path);
-  EXPECT_EQ(applicationRuns_, 1);
 }
 
 }  // namespace

@@ -40,18 +40,7 @@ class WizardChecks : public WizardFixture {
     WriteArchive(name, {entry});
   }
   HTREEITEM Item(const std::string& text) {
-    for (HTREEITEM item = TreeView_GetRoot(form->ComponentTree()); item;
-         item = TreeView_GetNextSibling(form->ComponentTree(), item)) {
-      wchar_t buffer[64]{};
-      TVITEMW data{};
-      data.mask = TVIF_TEXT;
-      data.hItem = item;
-      data.pszText = buffer;
-      data.cchTextMax = 64;
-      TreeView_GetItem(form->ComponentTree(), &data);
-      if (win32::Narrow(buffer) == text) return item;
-    }
-    return nullptr;
+    return FindTreeItem(form->ComponentTree(), TreeView_GetRoot(form->ComponentTree()), text);
   }
   // A mouse click on an item's picture (just left of its text) or on its text.
   void ClickItem(HTREEITEM item, bool onPicture, bool right = false) {

@@ -17,6 +17,22 @@
 
 namespace wizardtest {
 
+// The first item below `first` (its siblings and their subtrees, in order) with this text.
+inline HTREEITEM FindTreeItem(HWND tree, HTREEITEM first, const std::string& text) {
+  for (HTREEITEM item = first; item; item = TreeView_GetNextSibling(tree, item)) {
+    wchar_t buffer[128]{};
+    TVITEMW data{};
+    data.mask = TVIF_TEXT;
+    data.hItem = item;
+    data.pszText = buffer;
+    data.cchTextMax = 128;
+    TreeView_GetItem(tree, &data);
+    if (win32::Narrow(buffer) == text) return item;
+    if (HTREEITEM inner = FindTreeItem(tree, TreeView_GetChild(tree, item), text)) return inner;
+  }
+  return nullptr;
+}
+
 // Whether the side picture is what shows on the left, not its frame: a frame that painted
 // itself over the picture once left the place plain grey.
 inline bool SidePictureDrawn(const TfmInstDlg& form) {
