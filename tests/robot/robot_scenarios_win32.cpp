@@ -22,7 +22,7 @@ namespace {
 
 // ---- the demonstration product (samples/distribution/setup.idf) ------------------------
 
-struct TLinkSpec {
+struct TExpectedLink {
   const char* Target;  // relative to the install directory
   const char* Name;
   const char* Description;
@@ -32,7 +32,7 @@ struct TSubsystemSpec {
   int Number;
   const char* ShortName;
   std::vector<const char*> Archives;
-  std::vector<TLinkSpec> Menu, Desktop;
+  std::vector<TExpectedLink> Menu, Desktop;
 };
 
 const std::vector<TSubsystemSpec> kProduct = {
@@ -297,10 +297,10 @@ std::vector<std::string> LinkFiles(const std::string& folder) {
   return names;
 }
 
-void CheckLinks(std::vector<std::string>& problems, const std::string& folder, const std::vector<TLinkSpec>& expected,
+void CheckLinks(std::vector<std::string>& problems, const std::string& folder, const std::vector<TExpectedLink>& expected,
                 const std::string& installDir) {
   std::vector<std::string> names;
-  for (const TLinkSpec& link : expected) names.push_back(std::string(link.Name) + ".lnk");
+  for (const TExpectedLink& link : expected) names.push_back(std::string(link.Name) + ".lnk");
   std::sort(names.begin(), names.end());
   names.erase(std::unique(names.begin(), names.end()), names.end());
   if (LinkFiles(folder) != names) {
@@ -309,17 +309,17 @@ void CheckLinks(std::vector<std::string>& problems, const std::string& folder, c
     problems.push_back(folder + " holds" + (shown.empty() ? " nothing" : shown) + ", not the " +
                        std::to_string(names.size()) + " links of the subsystems");
   }
-  for (const TLinkSpec& spec : expected) {
+  for (const TExpectedLink& want : expected) {
     TLinkRead link;
-    const std::string file = folder + "\\" + spec.Name + ".lnk";
+    const std::string file = folder + "\\" + want.Name + ".lnk";
     if (!ReadLink(file, link)) {
       problems.push_back("the link " + file + " cannot be read");
       continue;
     }
-    const std::string target = installDir + "\\" + spec.Target;
+    const std::string target = installDir + "\\" + want.Target;
     const std::string workDir = target.substr(0, target.find_last_of('\\') + 1);
     if (!SameText(link.Target, target) || !link.Arguments.empty() || !SameText(link.WorkingDir, workDir) ||
-        link.Description != spec.Description) {
+        link.Description != want.Description) {
       problems.push_back("the link " + file + " reads \"" + link.Target + "\" \"" + link.Arguments + "\" in \"" +
                          link.WorkingDir + "\" (\"" + link.Description + "\")");
     }
@@ -506,7 +506,7 @@ std::vector<std::string> CheckInstalled(const TSetting& setting, const std::set<
   const std::string& dir = setting.InstallDir;
   std::map<std::string, int> uses;  // archive -> installed subsystems that use it
   std::set<std::string> names;
-  std::vector<TLinkSpec> menu, desktop;
+  std::vector<TExpectedLink> menu, desktop;
   for (const TSubsystemSpec& s : kProduct) {
     if ((linkSubsystems.empty() ? subsystems : linkSubsystems).count(s.Number)) {
       menu.insert(menu.end(), s.Menu.begin(), s.Menu.end());
