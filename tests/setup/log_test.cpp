@@ -40,6 +40,21 @@ struct FixedLog : TLogFile {
 
 const char kStamp[] = "06.12.2026 03:48:33.0917";
 
+// A log of plain lines whose file cannot be opened: a directory stands at its path. Every
+// retry pause is counted.
+struct BlockedLog {
+  BlockedLog() : path(dir.File("busy.log")), log(path) {
+    EXPECT_TRUE(os::CreateDirectories(path));
+    log.WriteHeader = false;
+    log.FormatString = false;
+    log.Sleep = [this](unsigned) { ++pauses; };
+  }
+  TempDir dir;
+  std::string path;
+  FixedLog log;
+  int pauses = 0;
+};
+
 }  // namespace
 
 // ---------------------------------------------------------------------------------------
@@ -272,13 +287,8 @@ TEST(LogRetry, GivesUpAfter51AttemptsWithTheFileError) {
 }
 
 TEST(LogRetry, SucceedsWhenTheObstacleGoesAwayWithinTheRetries) {
-  TempDir dir;
-  const std::string path = dir.File("busy.log");
-  ASSERT_TRUE(os::CreateDirectories(path));
-  FixedLog log(path);
-  log.WriteHeader = false;
-  log.FormatString = false;
-  int pauses = 0;
+  BlockedLog blocked;
+  auto& [dir, path, log, pauses] = blocked;
   log.Sleep = [&](unsigned) {
     if (++pauses == 3) os::RemoveDir(path);
   };
@@ -288,14 +298,8 @@ TEST(LogRetry, SucceedsWhenTheObstacleGoesAwayWithinTheRetries) {
 }
 
 TEST(LogRetry, AfterALostLineTheNextOnesTryOnceUntilALineGetsThrough) {
-  TempDir dir;
-  const std::string path = dir.File("busy.log");
-  ASSERT_TRUE(os::CreateDirectories(path));
-  FixedLog log(path);
-  log.WriteHeader = false;
-  log.FormatString = false;
-  int pauses = 0;
-  log.Sleep = [&pauses](unsigned) { ++pauses; };
+  BlockedLog blocked;
+  auto& [dir, path, log, pauses] = blocked;
 
   // Table: what stands at the path, the line, whether it gets through, the pauses it costs.
   struct Step {
@@ -393,14 +397,8 @@ TEST(LogKeepOpen, ANewFileNameWhileHeldGoesToTheNewFile) {
 }
 
 TEST(LogKeepOpen, ALostLineWhileHeldIsRetriedWithTheUsualAttempts) {
-  TempDir dir;
-  const std::string path = dir.File("busy.log");
-  ASSERT_TRUE(os::CreateDirectories(path));
-  FixedLog log(path);
-  log.WriteHeader = false;
-  log.FormatString = false;
-  int pauses = 0;
-  log.Sleep = [&pauses](unsigned) { ++pauses; };
+  BlockedLog blocked;
+  auto& [dir, path, log, pauses] = blocked;
   TLogFile::TKeepOpen keep(&log);
   EXPECT_THROW(log.WriteLine("lost"), EInOutError);
   EXPECT_EQ(pauses, 51);
