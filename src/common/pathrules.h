@@ -1,0 +1,28 @@
+// Judging Windows paths by what they name, without asking the file system: the lexical half
+// of every check that decides whether a path lies inside a directory the program may change.
+// (The file-system half, resolving links and short names of what exists, is the caller's.)
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace pathrules {
+
+// The full path in one spelling: "/" becomes "\", repeated separators collapse, "." and ".."
+// are resolved, trailing dots and spaces of each name are dropped (Windows ignores them),
+// the "\\?\" and "\\?\UNC\" prefixes are taken off, a drive letter is upper case, and no
+// separator ends it except the drive root's ("C:\"). Empty when the path is not full (no drive
+// and root, no "\\server\share"), when ".." climbs above the root, or when it names a device
+// ("\\.\"), a stream (":" after the drive) or holds a control character or wildcard.
+std::string NormalizeFullPath(std::string_view path);
+
+// True when `path` is `directory` or lies below it; both are normalised first (false when
+// either is not a full path). Letter case is ignored, every alphabet included.
+bool IsSameOrBelow(std::string_view path, std::string_view directory);
+// True when `path` lies strictly below `directory`.
+bool IsStrictlyBelow(std::string_view path, std::string_view directory);
+
+// True for a drive root ("C:\") or a share root ("\\server\share") once normalised.
+bool IsRoot(std::string_view path);
+
+}  // namespace pathrules
