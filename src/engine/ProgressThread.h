@@ -8,6 +8,7 @@
 //   Registry_win32.cpp         WriteReg, RegisterComp, AddDelRegComp, UninstallCopy, ...
 //   DirTree.cpp, EnginePaths.cpp   the portable parts: directory removal, path rules
 //   Removal_win32.cpp          DelDirs, DelCompFiles, DelNotSetSystems
+//   UninstallList.cpp          reading uninst.inf, and what makes it unusable
 //   Libraries_win32.cpp        ProcDlls
 //   EnvPath_win32.cpp, EnvPath.cpp   RegisterComponentPath, DelPath, AddProcessPath
 //   ProgramGroup_win32.cpp     MakePrgGrpHolder, DelPrgGrpHolder, DelProgramGroup
