@@ -23,10 +23,18 @@ std::string CutToken(std::string& text, char separator, bool fromEnd) {
 
 namespace {
 
-std::string_view Entry(std::string_view s) {
+// An entry as a directory: blanks around it, trailing "\" and doubled "\" inside (a root
+// directory joined with "\SYSTEM" gives "C:\\SYSTEM") do not count; a leading "\\" of a
+// network path does.
+std::string Entry(std::string_view s) {
   s = text::TrimControl(s);
-  if (!s.empty() && s.back() == '\\') s.remove_suffix(1);
-  return s;
+  std::string entry;
+  for (std::size_t i = 0; i < s.size(); ++i) {
+    if (s[i] == '\\' && i > 1 && s[i - 1] == '\\') continue;
+    entry += s[i];
+  }
+  while (entry.size() > 1 && entry.back() == '\\') entry.pop_back();
+  return entry;
 }
 
 std::string EditList(std::string_view value, const std::string& directory, bool add,
@@ -47,8 +55,14 @@ std::string EditList(std::string_view value, const std::string& directory, bool 
 
 }  // namespace
 
+std::string PathEntryBelow(std::string_view directory, std::string_view name) {
+  std::string entry(text::TrimControl(directory));
+  while (!entry.empty() && entry.back() == '\\') entry.pop_back();
+  return entry + "\\" + std::string(name);
+}
+
 bool SamePathEntry(std::string_view a, std::string_view b) {
-  const std::string_view x = Entry(a), y = Entry(b);
+  const std::string x = Entry(a), y = Entry(b);
   return !x.empty() && text::SameTextNoCase(x, y);
 }
 

@@ -11,9 +11,12 @@
 // text becomes empty.
 std::string CutToken(std::string& text, char separator, bool fromEnd);
 
-// True when two search-path entries name the same directory: blanks around them and one
-// trailing "\" do not count, letters are compared without regard to case.
+// True when two search-path entries name the same directory: blanks around them, trailing
+// "\" and doubled "\" inside do not count, letters are compared without regard to case.
 bool SamePathEntry(std::string_view a, std::string_view b);
+// The entry of a subdirectory of the product: "C:\Prod" or "C:\Prod\" and "SYSTEM" give
+// "C:\Prod\SYSTEM", a drive root "C:\" gives "C:\SYSTEM".
+std::string PathEntryBelow(std::string_view directory, std::string_view name);
 
 // The NT "Path" rebuilt: every non-blank entry that is not `directory` is kept byte for
 // byte, joined by ";"; when adding, ";" + directory is appended (also to an empty list, as

@@ -233,10 +233,11 @@ bool TProgressThread::RegisterComponentPath(const std::string& path) {
   SetProgressText("Прописывание путей", "writing path");
   if (!Report(60)) return false;
   const bool broadcast = state_.Mode == smInstall;
-  if (!ChangeOrReport(journal_.get(), path + "\\SYSTEM", "SYSTEM", true, true, broadcast)) return false;
-  WriteLog(" path " + path + "\\SYSTEM written");
+  const std::string system = PathEntryBelow(path, "SYSTEM");
+  if (!ChangeOrReport(journal_.get(), system, "SYSTEM", true, true, broadcast)) return false;
+  WriteLog(" path " + system + " written");
   SetPercent(Percent() + 80);
-  if (!ChangeOrReport(journal_.get(), path + "\\USER", "USER", true, false, broadcast)) return false;
+  if (!ChangeOrReport(journal_.get(), PathEntryBelow(path, "USER"), "USER", true, false, broadcast)) return false;
   if (!Report(100)) return false;
   WriteLog(" OUT function REGISTERCOMPONENTPATH");
   return true;
@@ -246,14 +247,17 @@ bool TProgressThread::DelPath(const std::string& path) {
   WriteLog(" IN function DELPATH");
   SetProgressText("Удаление каталогов", "Deleting of the directories");
   SetPercent(0);
-  if (IsRootOrEmpty(path)) {
-    // Without a recorded installation there is no entry of ours to take off.
+  if (text::TrimControl(path).empty()) {
+    // Without a recorded installation there is no entry of ours to take off. A drive root
+    // is an installation like any other: its "C:\SYSTEM" goes too.
     WriteLog(" no installed path; search path left as it is");
   } else {
     const bool broadcast = state_.Mode == smInstall;
-    if (!ChangeOrReport(journal_.get(), path + "\\SYSTEM", "SYSTEM", false, false, broadcast)) return false;
+    if (!ChangeOrReport(journal_.get(), PathEntryBelow(path, "SYSTEM"), "SYSTEM", false, false, broadcast))
+      return false;
     SetPercent(Percent() + 50);
-    if (!ChangeOrReport(journal_.get(), path + "\\USER", "USER", false, true, broadcast)) return false;
+    if (!ChangeOrReport(journal_.get(), PathEntryBelow(path, "USER"), "USER", false, true, broadcast))
+      return false;
   }
   if (!Report(50)) return false;
   SetPercent(Percent() + 50);

@@ -113,9 +113,12 @@ bool TProgressThread::MakeDirStruct(const std::string& installDir) {
   } else {
     WriteLog(" directory " + dir + " created");
     if (!Report(Percent() + 20)) return result;
+    // In a drive root the standard directories are not the product's own: an existing one
+    // is used as it is, never emptied.
+    const bool root = IsRootOrEmpty(dir);
     for (const char* sub : kStandardDirs) {
       const std::string path = (dir.back() == '\\' ? dir.substr(0, dir.size() - 1) : dir) + sub;
-      if (os::DirectoryExists(path)) DeleteDirTree(path, true);
+      if (!root && os::DirectoryExists(path)) DeleteDirTree(path, true);
       if (journal_) journal_->WillCreateDirectories(path);
       if (!os::CreateDirectories(path)) {
         result = false;
@@ -155,10 +158,11 @@ bool TProgressThread::ExtractComponentsFiles() {
 
     TIDFTextFile list;
     const std::string listPath = UninstallInfoPath(installDir);
-    if (os::FileExists(listPath)) {
-      WriteLog(list.LoadFromFile(listPath) ? " uninstall file loaded " + listPath
-                                           : " uninstall file not loaded " + listPath);
-    }
+    bool missing = false;
+    // A damaged list refuses the run: saved with this run's archives alone, it would lose
+    // the files of every earlier one.
+    if (!LoadUninstallInfo(listPath, list, missing)) return false;
+    if (!missing) WriteLog(" uninstall file loaded " + listPath);
     if (!Report()) return false;
 
     TArchiveList archives;
@@ -201,20 +205,22 @@ bool TProgressThread::ExtractComponentsFiles() {
           if (journal_) journal_->WillCreateDirectories(plan.Directory);
           if ((zip.EntryAttributes(e) & os::kAttrDirectory) || fileName.empty()) continue;
           const std::string path = plan.Directory + fileName;
-          section->AddParam(path);
-          WriteLog(" " + path);
           // Nothing of a directory this run made can be held by another program.
           const bool ours = journal_ && journal_->InsideCreated(path);
-          switch (ours ? TFileInUse::Write : ResolveFileInUse(path)) {
-            case TFileInUse::Write:
-              break;
-            case TFileInUse::Keep:
-              zip.SkipTargets.insert(path);
-              continue;
-            case TFileInUse::Defer:
-              zip.SkipTargets.insert(path);
-              deferred.push_back(path);
-              continue;
+          const TFileInUse inUse = ours ? TFileInUse::Write : ResolveFileInUse(path);
+          if (inUse == TFileInUse::Keep) {
+            // Not written, so not ours: a removal must not delete what another program
+            // holds and the product never wrote.
+            zip.SkipTargets.insert(path);
+            WriteLog(" " + path + " not written, not listed");
+            continue;
+          }
+          section->AddParam(path);
+          WriteLog(" " + path);
+          if (inUse == TFileInUse::Defer) {
+            zip.SkipTargets.insert(path);
+            deferred.push_back(path);
+            continue;
           }
           if (journal_ && !journal_->WillWriteFile(path)) {
             throw EInOutError("Cannot keep a copy of " + path + ". " + os::LastErrorMessage());

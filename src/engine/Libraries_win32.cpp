@@ -63,7 +63,7 @@ bool HasLibrary(const TSysTree* tree) {
 
 }  // namespace
 
-bool TProgressThread::ProcDlls(bool installMode) {
+bool TProgressThread::ProcDlls(bool installMode, TSysTree* libraries) {
   WriteLog(" IN function PROCDLLS");
   bool result = false;
   bool cancelled = false;
@@ -85,6 +85,7 @@ bool TProgressThread::ProcDlls(bool installMode) {
     } else {
       loader.Tree = state_.DeleteTree;
     }
+    if (libraries) loader.Tree = libraries;
     loader.OwnerWindow = nullptr;
     loader.Path = state_.InstallDir;
     loader.SetLoaderMode(installMode ? 1 : 2);

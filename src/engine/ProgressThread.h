@@ -8,6 +8,7 @@
 //   Registry_win32.cpp         WriteReg, RegisterComp, AddDelRegComp, UninstallCopy, ...
 //   DirTree.cpp, EnginePaths.cpp   the portable parts: directory removal, path rules
 //   Removal_win32.cpp          DelDirs, DelCompFiles, DelNotSetSystems
+//   UninstallList.cpp          reading uninst.inf, and what makes it unusable
 //   Libraries_win32.cpp        ProcDlls
 //   EnvPath_win32.cpp, EnvPath.cpp   RegisterComponentPath, DelPath, AddProcessPath
 //   ProgramGroup_win32.cpp     MakePrgGrpHolder, DelPrgGrpHolder, DelProgramGroup
@@ -30,6 +31,7 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -146,7 +148,9 @@ class TProgressThread {
   void ConfirmNotSetSystems();
 
   // ---- libraries ----
-  bool ProcDlls(bool installMode);
+  // `libraries`: the tree whose top-level subsystems' libraries run (by default the tree of
+  // the mode, InstallTree or DeleteTree).
+  bool ProcDlls(bool installMode, TSysTree* libraries = nullptr);
   void RollBackInstall();
 
   // ---- search path, program group, restart, file checks (steps of their own) ----
@@ -181,6 +185,11 @@ class TProgressThread {
  private:
   // The path of uninst.inf in the install directory.
   std::string UninstallInfoPath(const std::string& installDir) const;
+  // Loads uninst.inf into `list` (left empty when there is none, and `missing` set); false,
+  // after telling the person, when the file is there but damaged.
+  bool LoadUninstallInfo(const std::string& path, TIDFTextFile& list, bool& missing);
+  // False, after telling the person, when the installed product's uninst.inf is damaged.
+  bool UninstallListUsable();
   // The duplicate-file form, on the main thread: shows searchMessage_ and stores its answer
   // (1, 6 or 2) in searchAnswer_.
   void ShowSearchForm();
@@ -217,6 +226,12 @@ class TProgressThread {
   std::unique_ptr<TSysTree> treeCopy_;
   std::unique_ptr<TSetupUnZip> unzip_;
   std::unique_ptr<TArchiveList> archives_;
+  // The links of the subsystems the clean-up after the library step took out of
+  // InstallTree: they are no longer there when the links left not done are collected.
+  std::vector<std::string> leftOutMenu_, leftOutDesktop_;
+  // The outcome of this run's removal of DeleteTree, once it has been tried: the removal
+  // (and with it every removing library) runs once, whatever it answered.
+  std::optional<bool> removal_;
 
   std::thread thread_;
   std::atomic<bool> finished_{false};

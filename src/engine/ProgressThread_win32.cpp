@@ -26,9 +26,14 @@ struct TLinkLists {
     tree.CollectLinks(MenuBefore, false);
     tree.CollectLinks(DesktopBefore, true);
   }
-  void FillAfter(const TSysTree& tree) {
+  // `leftOutMenu` and `leftOutDesktop`: the links of subsystems that are no longer in the
+  // tree because the library step's clean-up took them out.
+  void FillAfter(const TSysTree& tree, const std::vector<std::string>& leftOutMenu,
+                 const std::vector<std::string>& leftOutDesktop) {
     tree.CollectLinks(MenuAfter, false);
     tree.CollectLinks(DesktopAfter, true);
+    MenuAfter.insert(MenuAfter.end(), leftOutMenu.begin(), leftOutMenu.end());
+    DesktopAfter.insert(DesktopAfter.end(), leftOutDesktop.begin(), leftOutDesktop.end());
   }
   // What is left in the before-lists are the links of the subsystems that were done.
   void KeepDone(const std::string& installDir) {
@@ -248,6 +253,7 @@ void TProgressThread::ExternalPerform() {
   success_ = true;
   aborted_ = false;
   restartScheduled_ = false;
+  removal_.reset();
   BeginJournal();
   try {
     switch (state_.Mode) {
@@ -333,9 +339,11 @@ void TProgressThread::InstallContinue() {
   success_ = true;
   links.FillBefore(*state_.InstallTree);
   WriteLog(" created lists of links");
+  leftOutMenu_.clear();
+  leftOutDesktop_.clear();
   if (ProcDlls(true) && HasTopLevel(state_.InstallTree)) {
     if (SetupGlobals.RegisteredSetup) RegisterComp();
-    links.FillAfter(*state_.InstallTree);
+    links.FillAfter(*state_.InstallTree, leftOutMenu_, leftOutDesktop_);
     links.KeepDone(state_.InstallDir);
     MakePrgGrpHolder(links.DesktopBefore, links.MenuBefore);
     if (SetupGlobals.RegisteredSetup) UninstallCopy();
@@ -360,9 +368,11 @@ bool TProgressThread::AddComp() {
       TLinkLists links;
       links.FillBefore(*state_.InstallTree);
       WriteLog(" adding components");
+      leftOutMenu_.clear();
+      leftOutDesktop_.clear();
       if (ProcDlls(true)) {
         AddDelRegComp(true);
-        links.FillAfter(*state_.InstallTree);
+        links.FillAfter(*state_.InstallTree, leftOutMenu_, leftOutDesktop_);
         links.KeepDone(state_.InstallDir);
         MakePrgGrpHolder(links.DesktopBefore, links.MenuBefore);
         result = true;
@@ -377,17 +387,33 @@ bool TProgressThread::DelComp() {
   WriteLog(" IN function DELCOMP");
   bool result = true;
   TSysTree* tree = state_.DeleteTree;
-  if (HasTopLevel(tree)) {
+  if (removal_) {
+    // The add/delete sequence comes here again after the addition's clean-up removed the
+    // tree already: its libraries are not asked a second time, its archives not counted
+    // twice, and a removal that failed stays failed.
+    WriteLog(" components were removed already");
+    result = *removal_;
+  } else if (HasTopLevel(tree)) {
     tree->SaveSelection();
     std::vector<std::string> menu, desktop;
     tree->CollectLinks(menu, false);
     tree->CollectLinks(desktop, true);
     archives_ = std::make_unique<TArchiveList>();
     tree->CollectArchives(*archives_, false);
+    // Only the top-level subsystems that go have their libraries remove them: a marked one
+    // stays installed and is here only as the ancestor of a nested one that goes.
+    TSysTree removing;
+    for (int i = 0; i < tree->ChildCount(); ++i) {
+      if (!tree->Children(i)->Info.Selected) TSysTree::CopyWithAncestors(tree->Children(i), &removing);
+    }
     WriteLog("");
     WriteLog(" deleting not set components");
     result = false;
-    if (ProcDlls(false)) {
+    removal_ = false;
+    if (!UninstallListUsable()) {
+      // Nothing is removed: the libraries would remove their parts, the registry would
+      // forget subsystems whose files could not be told apart.
+    } else if (ProcDlls(false, &removing)) {
       DelCompFiles();
       AddDelRegComp(false);
       MakeAbsolute(menu, state_.InstallDir);
@@ -395,10 +421,7 @@ bool TProgressThread::DelComp() {
       DelPrgGrpHolder(desktop, menu);
       WriteLog(" deleting not set components successful");
       result = true;
-      // Removed once: the subsystems of this pass are gone, so a later pass over the same
-      // tree (the add/delete sequence runs the removal after the addition's clean-up has
-      // run it already) finds nothing left to remove and counts no archive twice.
-      tree->ClearChildren();
+      removal_ = true;
     }
     archives_.reset();
   }

@@ -279,12 +279,35 @@ void TProgressThread::WriteUninstIdf() {
   }
 }
 
+namespace {
+
+// The product's entry in the list of installed programs goes with the product key: its
+// command would find no uninst.idf and could never remove anything. A system name that
+// would name the list itself (or another key above an entry) names no entry of ours.
+void DeleteUninstallEntry(TJournal* journal) {
+  const std::string& name = SetupGlobals.SystemName;
+  if (text::TrimControl(name).empty() || name.find('\\') != std::string::npos) return;
+  if (!productkeys::Exists(HKEY_LOCAL_MACHINE, UninstallEntryKey())) return;
+  JournalKey(journal, HKEY_LOCAL_MACHINE, UninstallEntryKey(), productkeys::kView);
+  if (productkeys::Delete(HKEY_LOCAL_MACHINE, UninstallEntryKey())) {
+    WriteLog(" uninstall entry deleted");
+  } else {
+    WriteLog(" uninstall entry not deleted: " + UninstallEntryKey());
+  }
+}
+
+}  // namespace
+
 bool TProgressThread::ClearProductKey() {
   SetProgressText("Изменение реестра", "change of the registry");
   SetPercent(0);
   if (!Report()) return true;
-  if (!productkeys::Exists(HKEY_LOCAL_MACHINE, productkeys::kProduct)) return true;
+  if (!productkeys::Exists(HKEY_LOCAL_MACHINE, productkeys::kProduct)) {
+    DeleteUninstallEntry(journal_.get());
+    return true;
+  }
   if (productkeys::Delete(HKEY_LOCAL_MACHINE, productkeys::kProduct)) {
+    DeleteUninstallEntry(journal_.get());
     if (!Report(100)) return true;
     WriteLog(" registry cleared successful");
     return true;

@@ -14,6 +14,7 @@
 #include "engine/EnginePaths.h"
 #include "engine/Journal.h"
 #include "engine/ProgressThread.h"
+#include "engine/UninstallList.h"
 #include "setup/Messages.h"
 #include "setup/SetupGlobals.h"
 
@@ -34,6 +35,28 @@ bool TProgressThread::DelDirs() {
   return true;
 }
 
+bool TProgressThread::LoadUninstallInfo(const std::string& path, TIDFTextFile& list,
+                                        bool& missing) {
+  TListDamage damage;
+  const TUninstallListState state = LoadUninstallList(path, list, damage);
+  missing = state == TUninstallListState::Missing;
+  if (state != TUninstallListState::Damaged) return true;
+  WriteLog(" uninstall file damaged " + path + ": " + damage.English);
+  ShowBilingualMessage("Список установленных файлов " + path + " повреждён: " + damage.Russian +
+                           ".\r\nБез него нельзя узнать, какие файлы удалять. Ничего не изменено.",
+                       "The list of installed files " + path + " is damaged: " + damage.English +
+                           ".\r\nWithout it the files to remove cannot be told. Nothing was changed.",
+                       SetupGlobals.MessageCaption, kErrorBox);
+  return false;
+}
+
+bool TProgressThread::UninstallListUsable() {
+  if (!SetupGlobals.RegisteredSetup) return true;
+  TIDFTextFile list;
+  bool missing = false;
+  return LoadUninstallInfo(UninstallInfoPath(ReadInstalledPath()), list, missing);
+}
+
 void TProgressThread::DelCompFiles() {
   if (!SetupGlobals.RegisteredSetup) return;
   WriteLog(" IN procedure DELCOMPFILES");
@@ -43,7 +66,10 @@ void TProgressThread::DelCompFiles() {
   const std::string installedPath = ReadInstalledPath();
   const std::string listPath = UninstallInfoPath(installedPath);
   TIDFTextFile list;
-  if (!list.LoadFromFile(listPath)) {
+  bool missing = false;
+  if (!LoadUninstallInfo(listPath, list, missing)) {
+    // Damaged: every file stays, and so does the list.
+  } else if (missing) {
     const std::string& name = SetupGlobals.UninstallInfoFileName;
     ShowBilingualMessage("Ошибка чтения " + name, "error of reading " + name,
                          SetupGlobals.MessageCaption, kErrorBox);
@@ -124,6 +150,10 @@ void TProgressThread::ConfirmNotSetSystems() {
   if (!Report() || !tree || tree->ChildCount() == 0) return;
   tree->CopyUnselectedTo(notSetTree_.get());
   if (notSetTree_->ChildCount() == 0) return;
+  // Taken out of the tree now, they must still count as not done when the links to make
+  // are worked out.
+  tree->CollectLinks(leftOutMenu_, false);
+  tree->CollectLinks(leftOutDesktop_, true);
   tree->RemoveUnselected(false);
   std::string dependents;
   notSetTree_->CollectDependents(dependents);
@@ -147,6 +177,13 @@ void TProgressThread::ConfirmNotSetSystems() {
       copy->DeselectAll();
       scratch.MergeInto(state_.DeleteTree);
       node->CollectDependents(dependents);
+      // Not done any more, here too: it is neither registered nor given its links.
+      node->Info.Selected = node->Info.Complete = false;
+      node->DeselectAll();
     }
   }
+  // A top-level subsystem given up goes from the tree like the ones whose library failed.
+  tree->CollectLinks(leftOutMenu_, false);
+  tree->CollectLinks(leftOutDesktop_, true);
+  tree->RemoveUnselected(false);
 }

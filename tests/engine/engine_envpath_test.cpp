@@ -24,12 +24,42 @@ TEST(EnvPath, CutToken) {
 }
 
 TEST(EnvPath, WholeEntriesAreCompared) {
-  EXPECT_TRUE(SamePathEntry("C:\\X\\SYSTEM", " c:\\x\\system\\ "));
-  EXPECT_TRUE(SamePathEntry("C:\\Прод\\SYSTEM", "c:\\прод\\system"));
-  EXPECT_FALSE(SamePathEntry("C:\\X\\SYSTEM2", "C:\\X\\SYSTEM"));
-  EXPECT_FALSE(SamePathEntry("D:\\C:\\X\\SYSTEM", "C:\\X\\SYSTEM"));
-  EXPECT_FALSE(SamePathEntry("C:\\X\\SYSTEM\\\\", "C:\\X\\SYSTEM"));
-  EXPECT_FALSE(SamePathEntry("", ""));
+  const struct {
+    const char *a, *b;
+    bool same;
+  } cases[] = {
+      {"C:\\X\\SYSTEM", " c:\\x\\system\\ ", true},
+      {"C:\\Прод\\SYSTEM", "c:\\прод\\system", true},
+      {"C:\\X\\SYSTEM2", "C:\\X\\SYSTEM", false},
+      {"D:\\C:\\X\\SYSTEM", "C:\\X\\SYSTEM", false},
+      {"", "", false},
+      // A trailing "\" wherever it came from: typed by a person, or a root directory
+      // joined with "\SYSTEM" by earlier versions.
+      {"C:\\X\\SYSTEM\\\\", "C:\\X\\SYSTEM", true},
+      {"C:\\\\SYSTEM", "C:\\SYSTEM", true},
+      {"C:\\X\\\\SYSTEM\\", "c:\\x\\system", true},
+      {"\\\\srv\\share\\SYSTEM", "\\\\srv\\share\\system\\", true},
+      {"\\srv\\share\\SYSTEM", "\\\\srv\\share\\SYSTEM", false},
+      {"C:\\SYSTEM", "C:\\SYSTEM\\USER", false},
+  };
+  for (const auto& c : cases) EXPECT_EQ(SamePathEntry(c.a, c.b), c.same) << c.a << " / " << c.b;
+}
+
+TEST(EnvPath, EntriesBelowTheProductDirectory) {
+  const struct {
+    const char *directory, *entry;
+  } cases[] = {
+      {"C:\\Prod", "C:\\Prod\\SYSTEM"},
+      {"C:\\Prod\\", "C:\\Prod\\SYSTEM"},
+      {"C:\\", "C:\\SYSTEM"},
+      {"C:", "C:\\SYSTEM"},
+      {"\\\\srv\\share\\", "\\\\srv\\share\\SYSTEM"},
+  };
+  for (const auto& c : cases) EXPECT_EQ(PathEntryBelow(c.directory, "SYSTEM"), c.entry) << c.directory;
+  // What an installation in a root put on the search path, and what earlier versions put
+  // there, both go when the product goes.
+  EXPECT_EQ(EditMachinePath("C:\\WINDOWS;C:\\SYSTEM;C:\\\\SYSTEM;C:\\SYSTEM\\", "C:\\SYSTEM", false),
+            "C:\\WINDOWS");
 }
 
 TEST(EnvPath, MachinePath) {
