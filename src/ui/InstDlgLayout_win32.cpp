@@ -18,7 +18,7 @@ HFONT ResizedFont(HFONT base, int points, bool bold, UINT dpi) {
 // The subsystem page at 96 DPI: the tree on the left, the description's box on the right.
 // The box grows to the left as far as its caption needs, while the tree keeps kMinTreeWidth.
 constexpr int kTreeLeft = 8, kGap = 6, kBoxRight = 319, kBoxTop = 16, kBoxHeight = 184;
-constexpr int kMinBoxWidth = 115, kMinTreeWidth = 136;
+constexpr int kMinBoxWidth = 115, kMinTreeWidth = 128;
 constexpr int kMemoInset = 6, kMemoTop = 34, kMemoHeight = 160;
 // What a group box's frame takes beside its caption: the indent before it and the line after.
 constexpr int kCaptionMargin = 18;

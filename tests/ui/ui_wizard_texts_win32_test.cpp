@@ -145,7 +145,7 @@ TEST_F(WizardTexts, TheDescriptionsCaptionFitsItsBox) {
     }
     // The box grew into the tree's room, not over it.
     EXPECT_LE(tree.right, box.left);
-    EXPECT_GE(tree.right - tree.left, ui::Scale(130, form->Dpi()));
+    EXPECT_GE(tree.right - tree.left, ui::Scale(124, form->Dpi()));
     form.reset();
   }
 }
