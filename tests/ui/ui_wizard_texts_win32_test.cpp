@@ -177,4 +177,25 @@ TEST_F(WizardTexts, ALongSystemNameIsCutWithAnEllipsisOnTheWelcomePage) {
   }
 }
 
+TEST_F(WizardTexts, ALongSystemNameIsCutWithAnEllipsisInTheSummary) {
+  std::string longName = "Quorvalen";
+  for (int i = 0; i < 12; ++i) longName += " Enterprise Suite Module " + std::to_string(i);
+  for (bool english : {false, true}) {
+    SCOPED_TRACE(english ? "en" : "ru");
+    SetupGlobals.IsEnglish = english;
+    DescribeProduct({{"System name", longName}});
+    Open();
+    for (int i = 0; i < 4 && form->Model().Step != 8; ++i) Next();
+    ASSERT_EQ(form->Model().Step, 8);
+    const std::wstring shown = win32::Wide(Text(form->Label8()));
+    EXPECT_TRUE(ui::TextFits(form->Label8(), shown));
+    // The first line and the last stay whole; the name between them is cut.
+    const std::wstring full = win32::Wide(form->Model().Label8);
+    EXPECT_EQ(shown.substr(0, shown.find(L"\r\n")), full.substr(0, full.find(L"\r\n")));
+    EXPECT_EQ(shown.substr(shown.rfind(L"\r\n")), full.substr(full.rfind(L"\r\n")));
+    EXPECT_NE(shown.find(kEllipsis + L"\r\n"), std::wstring::npos);
+    form.reset();
+  }
+}
+
 }  // namespace
