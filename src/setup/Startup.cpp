@@ -16,6 +16,18 @@ std::string WithTrailingBackslash(std::string path) {
   return path;
 }
 
+// The language of a description that is not loaded yet. The run's own load comes later and
+// writes its line to the log; this look leaves none.
+bool PeekIsEnglish(const std::string& fileName) {
+  struct TLogAside {
+    std::unique_ptr<TLogFile> log = std::move(SetupGlobals.Log);
+    ~TLogAside() { SetupGlobals.Log = std::move(log); }
+  } aside;
+  if (!os::FileExists(fileName)) return false;
+  TIDFTextFile description;
+  return description.LoadFromFile(fileName) && ReadIsEnglish(&description);
+}
+
 // Steps 2 to 10, run under the outermost guard.
 void RunGuarded(const TStartupPlatform& platform) {
   TSetupGlobals& g = SetupGlobals;
@@ -52,19 +64,28 @@ void RunGuarded(const TStartupPlatform& platform) {
     g.Log->WriteLine(" unattended run");
   }
 
-  if (platform.RecoverAbandonedRuns) platform.RecoverAbandonedRuns(!g.Unattended);
-  platform.ClearUninstallMark();
-
   // An empty argument (setup.exe "") names nothing: a run with only such arguments is a run
   // without any, not a continuation run with an empty file name.
   std::vector<std::string> params;
   for (const std::string& param : commandLine.Params) {
     if (!param.empty()) params.push_back(param);
   }
+  const std::string paramsText = GetCommandLineText(params);
+  const bool uninstall = !params.empty() && platform.SameTextLocale(paramsText, "UNINSTALL");
+
+  if (platform.RecoverAbandonedRuns) {
+    const bool notify = !g.Unattended;
+    // The notice about an abandoned run comes before the description is loaded; it speaks
+    // the description's language all the same.
+    if (notify) g.IsEnglish = PeekIsEnglish(params.empty() || uninstall ? g.DescriptionFileName : paramsText);
+    platform.RecoverAbandonedRuns(notify);
+    g.IsEnglish = false;
+  }
+  platform.ClearUninstallMark();
+
   g.ContinueAfterRestart = false;
   if (!params.empty()) {
-    std::string commandLine = GetCommandLineText(params);
-    if (platform.SameTextLocale(commandLine, "UNINSTALL")) {
+    if (uninstall) {
       g.UninstallRequested = true;
     } else {
       try {
@@ -73,7 +94,7 @@ void RunGuarded(const TStartupPlatform& platform) {
         // The continuation link may be gone already; the run goes on without it.
       }
       g.ContinueAfterRestart = true;
-      g.DescriptionFileName = commandLine;
+      g.DescriptionFileName = paramsText;
       g.Log->WriteLine(" command line parameter : " + g.DescriptionFileName);
     }
   }

@@ -48,4 +48,28 @@ HFONT CreateDialogFont(UINT dpi) {
   return CreateFontIndirectW(&font);
 }
 
+void TDpiLayout::Add(HWND control, const RECT& design, HFONT* font) {
+  if (control) entries_.push_back({control, design, font});
+}
+
+void TDpiLayout::Apply(UINT dpi) const {
+  for (const TEntry& entry : entries_) {
+    if (!IsWindow(entry.control)) continue;
+    const RECT& r = entry.design;
+    const int left = Scale(r.left, dpi), top = Scale(r.top, dpi);
+    SetWindowPos(entry.control, nullptr, left, top, Scale(r.right, dpi) - left, Scale(r.bottom, dpi) - top,
+                 SWP_NOZORDER | SWP_NOACTIVATE);
+    if (entry.font && *entry.font) SendMessageW(entry.control, WM_SETFONT, reinterpret_cast<WPARAM>(*entry.font), TRUE);
+  }
+}
+
+UINT TakeSuggestedRect(HWND window, WPARAM wParam, LPARAM lParam) {
+  const UINT dpi = HIWORD(wParam) ? HIWORD(wParam) : kDesignDpi;
+  if (const auto* suggested = reinterpret_cast<const RECT*>(lParam)) {
+    SetWindowPos(window, nullptr, suggested->left, suggested->top, suggested->right - suggested->left,
+                 suggested->bottom - suggested->top, SWP_NOZORDER | SWP_NOACTIVATE);
+  }
+  return dpi;
+}
+
 }  // namespace ui

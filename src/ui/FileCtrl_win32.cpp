@@ -195,6 +195,22 @@ void DrawItemText(const DRAWITEMSTRUCT& item, int left, const std::wstring& text
             DT_SINGLELINE | DT_VCENTER | DT_NOPREFIX | DT_END_ELLIPSIS);
 }
 
+// Whether the person can open a subdirectory. The system's own hidden folders (System Volume
+// Information, $Recycle.Bin, the old profile junctions) and folders whose listing is refused
+// would only answer "access denied": they are not offered.
+bool Openable(DWORD attributes, const std::string& path) {
+  constexpr DWORD kHiddenSystem = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
+  if ((attributes & kHiddenSystem) == kHiddenSystem) return false;
+  // Opened for listing only, which reads nothing; other failures (a folder in use) are left
+  // to the moment the person opens it.
+  HANDLE folder = CreateFileW(win32::LongPath(path).c_str(), FILE_LIST_DIRECTORY,
+                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                              FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  if (folder == INVALID_HANDLE_VALUE) return GetLastError() != ERROR_ACCESS_DENIED;
+  CloseHandle(folder);
+  return true;
+}
+
 }  // namespace
 
 // TDriveComboBox
@@ -216,6 +232,15 @@ void TDriveComboBox::Create(HWND parent, int id, HFONT font, UINT dpi) {
   drive_ = CurrentDirectoryDrive();
   if (drive_) drive_ = ChangeCase(drive_, textCase_ == tcUpperCase);
   BuildList();
+}
+
+void TDriveComboBox::SetDpi(HFONT font, UINT dpi) {
+  dpi_ = dpi;
+  SendMessageW(window_, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
+  itemHeight_ = std::max(FontHeight(window_, font), ui::Scale(ui::kPictureHeight, dpi));
+  SendMessageW(window_, CB_SETITEMHEIGHT, static_cast<WPARAM>(-1), itemHeight_);
+  SendMessageW(window_, CB_SETITEMHEIGHT, 0, itemHeight_);
+  InvalidateRect(window_, nullptr, TRUE);
 }
 
 void TDriveComboBox::SetTextCase(TTextCase textCase) {
@@ -354,6 +379,14 @@ void TDirectoryListBox::Create(HWND parent, int id, HFONT font, UINT dpi) {
   BuildList();
 }
 
+void TDirectoryListBox::SetDpi(HFONT font, UINT dpi) {
+  dpi_ = dpi;
+  SendMessageW(window_, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
+  itemHeight_ = std::max(FontHeight(window_, font), ui::Scale(ui::kPictureHeight, dpi) + 1);
+  SendMessageW(window_, LB_SETITEMHEIGHT, 0, itemHeight_);
+  InvalidateRect(window_, nullptr, TRUE);
+}
+
 void TDirectoryListBox::ReadCurrentDirectory() { directory_ = CurrentDirectory(); }
 
 std::string TDirectoryListBox::ItemText(int index) const { return texts_.at(static_cast<size_t>(index)); }
@@ -430,6 +463,7 @@ void TDirectoryListBox::BuildList() {
     do {
       if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) continue;
       if (!wcscmp(found.cFileName, L".") || !wcscmp(found.cFileName, L"..")) continue;
+      if (!Openable(found.dwFileAttributes, base + win32::Narrow(found.cFileName))) continue;
       names.emplace_back(found.cFileName);
     } while (FindNextFileW(search, &found));
     FindClose(search);

@@ -32,6 +32,8 @@ class TDriveComboBox {
   // Creates the control as a child of `parent` with the font and DPI of the parent.
   void Create(HWND parent, int id, HFONT font, UINT dpi);
   HWND Handle() const { return window_; }
+  // The parent moved to a monitor of another DPI: the new font and the item height for it.
+  void SetDpi(HFONT font, UINT dpi);
 
   // The drive letter of the current directory; 0 when it is on a network path.
   static char CurrentDirectoryDrive();
@@ -72,6 +74,7 @@ class TDirectoryListBox {
 
   void Create(HWND parent, int id, HFONT font, UINT dpi);
   HWND Handle() const { return window_; }
+  void SetDpi(HFONT font, UINT dpi);
 
   const std::string& Directory() const { return directory_; }
   // Changes the process's current directory to `path` and shows it; EInOutError when the

@@ -72,14 +72,6 @@ void RegisterPanelClass(HINSTANCE instance) {
   if (!RegisterClassExW(&wc)) throw Exception("Cannot register the wizard's panels: " + win32::ErrorText(GetLastError()));
 }
 
-HFONT ResizedFont(HFONT base, int points, bool bold, UINT dpi) {
-  LOGFONTW font{};
-  GetObjectW(base, sizeof(font), &font);
-  font.lfHeight = -MulDiv(points, static_cast<int>(dpi), 72);
-  if (bold) font.lfWeight = FW_BOLD;
-  return CreateFontIndirectW(&font);
-}
-
 std::string TextOf(HWND window) {
   std::wstring buffer(static_cast<std::size_t>(GetWindowTextLengthW(window)) + 1, L'\0');
   buffer.resize(static_cast<std::size_t>(GetWindowTextW(window, buffer.data(), static_cast<int>(buffer.size()))));
@@ -158,6 +150,7 @@ void TfmInstDlg::Destroy() {
   model_.OnClose = nullptr;
   if (window_) DestroyWindow(window_);
   window_ = nullptr;
+  layout_.Clear();
   if (imageList_) ImageList_Destroy(imageList_);
   imageList_ = nullptr;
   for (HFONT* font : {&font_, &bigFont_, &boldFont_, &memoFont_}) {
@@ -182,14 +175,8 @@ void TfmInstDlg::Create() {
 
 void TfmInstDlg::CreateControls() {
   HINSTANCE instance = GetModuleHandleW(nullptr);
-  font_ = ui::CreateDialogFont(dpi_);
-  bigFont_ = ResizedFont(font_, 10, false, dpi_);
-  boldFont_ = ResizedFont(font_, 10, true, dpi_);
-  LOGFONTW memo{};
-  memo.lfHeight = -MulDiv(75, static_cast<int>(dpi_), 720);  // 7.5 points
-  memo.lfCharSet = RUSSIAN_CHARSET;
-  wcscpy_s(memo.lfFaceName, L"Arial");
-  memoFont_ = CreateFontIndirectW(&memo);
+  CreateFonts();
+  layout_.Clear();
 
   auto make = [&](HWND parent, const wchar_t* cls, const char* text, DWORD style, const RECT& r, int id,
                   HFONT font = nullptr, DWORD exStyle = 0) {
@@ -199,6 +186,8 @@ void TfmInstDlg::CreateControls() {
                                    reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), instance, nullptr);
     if (!control) throw Exception("Cannot create the installation wizard: " + win32::ErrorText(GetLastError()));
     SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(font ? font : font_), FALSE);
+    HFONT* slot = font == bigFont_ ? &bigFont_ : font == boldFont_ ? &boldFont_ : font == memoFont_ ? &memoFont_ : &font_;
+    layout_.Add(control, r, slot);
     return control;
   };
   auto rect = [](int x, int y, int w, int h) { return RECT{x, y, x + w, y + h}; };
@@ -211,6 +200,8 @@ void TfmInstDlg::CreateControls() {
   image_.Create(window_, Scaled(RECT{kImgPanel.left + 1, kImgPanel.top + 1, kImgPanel.right - 1, kImgPanel.bottom - 1}, dpi_),
                 true);
   SetWindowPos(image_.Handle(), HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
+  layout_.Add(image_.Handle(), RECT{kImgPanel.left + 1, kImgPanel.top + 1, kImgPanel.right - 1, kImgPanel.bottom - 1},
+              nullptr);
   HWND img = image_.Handle();
   // One line each: a name or address wider than the picture is cut at its edge rather than
   // wrapped below the label's one line, where it would vanish.
@@ -232,7 +223,8 @@ void TfmInstDlg::CreateControls() {
   ShowWindow(btnPrev_, SW_HIDE);
 
   HWND page = pages_[pgFirst];
-  label1_ = make(page, L"STATIC", "", SS_LEFT, rect(16, 16, 300, 70), idOther, bigFont_);
+  // Room down to the warning, for a system name that takes more than its line.
+  label1_ = make(page, L"STATIC", "", SS_LEFT, rect(16, 16, 300, 108), idOther, bigFont_);
   label2_ = make(page, L"STATIC", "ВНИМАНИЕ!", SS_LEFT, rect(16, 130, 300, 20), idOther, boldFont_);
   label3_ = make(page, L"STATIC",
                  "Данная программа защищена законами\r\nоб авторских правах и международными\r\nсоглашениями.",
@@ -398,6 +390,8 @@ void TfmInstDlg::FormCreate() {
   SetText(label12_, model_.CompanyUrl);
   for (HWND label : {label9_, label10_}) ShowWindow(label, model_.CompanyVisible ? SW_SHOW : SW_HIDE);
   for (HWND label : {label11_, label12_}) ShowWindow(label, model_.UrlVisible ? SW_SHOW : SW_HIDE);
+  descrCaption_ = win32::Wide(TextOf(groupBox2_));
+  FitDescriptionBox();
 }
 
 void TfmInstDlg::Show() {
@@ -427,7 +421,7 @@ void TfmInstDlg::StepShown(int step) {
   ShowWindow(btnPrev_, model_.BackVisible ? SW_SHOW : SW_HIDE);
   switch (step) {
     case 1:
-      SetText(label1_, model_.Label1);
+      SetWindowTextW(label1_, FittedSystemName(label1_, model_.Label1).c_str());
       break;
     case 2:
       SetText(licenseMemo_, JoinLines(model_.LicenceLines));
@@ -449,7 +443,7 @@ void TfmInstDlg::StepShown(int step) {
       ShowWindow(uninstallLabel_, model_.ActionVisible ? SW_HIDE : SW_SHOW);
       break;
     case 8:
-      SetText(label8_, model_.Label8);
+      SetWindowTextW(label8_, FittedSystemName(label8_, model_.Label8).c_str());
       SetText(lastMemo_, JoinLines(model_.SummaryLines));
       break;
     default:
@@ -550,7 +544,12 @@ void TfmInstDlg::Label12Click() {
   const std::string url = TWizardModel::CompanyUrlTarget(TextOf(label12_));
   if (url.empty()) return;
   HWND owner = SetupGlobals.BackgroundForm ? SetupGlobals.BackgroundForm->Handle() : window_;
-  ShellExecuteW(owner, L"open", win32::Wide(url).c_str(), nullptr, nullptr, SW_HIDE);
+  // The browser opens as a window of its own, not hidden.
+  if (OpenAddress) {
+    OpenAddress(owner, url, SW_SHOWNORMAL);
+  } else {
+    ShellExecuteW(owner, L"open", win32::Wide(url).c_str(), nullptr, nullptr, SW_SHOWNORMAL);
+  }
 }
 
 // ---- the subsystem tree -----------------------------------------------------------------
@@ -696,6 +695,9 @@ LRESULT TfmInstDlg::HandleMessage(HWND window, UINT message, WPARAM wParam, LPAR
       break;
     case WM_CLOSE:
       Close();
+      return 0;
+    case WM_DPICHANGED:
+      DpiChanged(wParam, lParam);
       return 0;
     default:
       break;

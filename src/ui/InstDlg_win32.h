@@ -8,9 +8,11 @@
 
 #include <commctrl.h>
 
+#include <functional>
 #include <string>
 
 #include "description/TreeInterfaces.h"
+#include "ui/Dpi_win32.h"
 #include "ui/Image_win32.h"
 #include "ui/InstProc_win32.h"
 #include "ui/WizardModel_win32.h"
@@ -46,6 +48,9 @@ class TfmInstDlg {
   void FoldersListBoxClick();
   void edFolderChange();
   void Label12Click();
+  // How Label12Click hands the company's address to the shell (its "open" verb, with the show
+  // command given); a test replaces it.
+  std::function<void(HWND owner, const std::string& address, int show)> OpenAddress;
   void ComponentTreeMouseDown(POINT at);
   void ComponentTreeChange(HTREEITEM item);
   int ComponentTreeGetImageIndex(HTREEITEM item) const;
@@ -69,6 +74,8 @@ class TfmInstDlg {
   HWND BtnSelDir() const { return btnSelDir_; }
   HWND ComponentTree() const { return componentTree_; }
   HWND DescrMemo() const { return descrMemo_; }
+  HWND GroupBox2() const { return groupBox2_; }
+  UINT Dpi() const { return dpi_; }
   HWND edFolder() const { return edFolder_; }
   HWND FoldersListBox() const { return foldersListBox_; }
   HWND ActRadio(int index) const { return actRadio_[index]; }
@@ -98,6 +105,12 @@ class TfmInstDlg {
   };
 
   void CreateControls();
+  // Layout at the DPI (InstDlgLayout_win32.cpp): the fonts, the move to a monitor of another
+  // DPI, and the texts that must fit their controls.
+  void CreateFonts();
+  void DpiChanged(WPARAM wParam, LPARAM lParam);
+  void FitDescriptionBox();
+  std::wstring FittedSystemName(HWND label, const std::string& text) const;
   void CreateImageList();
   void ApplyEnglishTexts();
   void StepShown(int step);
@@ -131,6 +144,8 @@ class TfmInstDlg {
   HIMAGELIST imageList_ = nullptr;
   HFONT font_ = nullptr, bigFont_ = nullptr, boldFont_ = nullptr, memoFont_ = nullptr;
   UINT dpi_ = 96;
+  ui::TDpiLayout layout_;       // every control at its 96-DPI rectangle
+  std::wstring descrCaption_;   // GroupBox2's caption before it was fitted
   bool closed_ = false;
   bool filling_ = false;  // the form sets texts itself: its change handlers stay out
 };

@@ -28,15 +28,13 @@ const char kMemo1Text[] =
     "Наличие одноименных компонент в пути может привести к неправильному функционированию \r\n"
     "устанавливаемых подсистем\".";
 
-HWND CreateChild(const wchar_t* className, const char* text, DWORD style, int id, HWND parent, HFONT font,
-                 const RECT& design, UINT dpi) {
-  HWND child = CreateWindowExW(0, className, win32::Wide(text).c_str(), WS_CHILD | WS_VISIBLE | style,
-                               ui::Scale(design.left, dpi), ui::Scale(design.top, dpi),
-                               ui::Scale(design.right - design.left, dpi), ui::Scale(design.bottom - design.top, dpi),
+HWND CreateChild(const wchar_t* className, const char* text, DWORD style, int id, HWND parent, HFONT* font,
+                 const RECT& design, ui::TDpiLayout& layout) {
+  HWND child = CreateWindowExW(0, className, win32::Wide(text).c_str(), WS_CHILD | WS_VISIBLE | style, 0, 0, 0, 0,
                                parent, reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), GetModuleHandleW(nullptr),
                                nullptr);
   if (!child) throw Exception("Cannot create the search form: " + win32::ErrorText(GetLastError()));
-  SendMessageW(child, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
+  layout.Add(child, design, font);
   return child;
 }
 
@@ -53,16 +51,18 @@ void TSearchForm::Create() {
   window_ = CreateWindowExW(kExStyle, kClassName, L"", kStyle, 0, 0, 0, 0, nullptr, nullptr, instance, this);
   if (!window_) throw Exception("Cannot create the search form: " + win32::ErrorText(GetLastError()));
   try {
-    const UINT dpi = ui::CentreOnScreen(window_, kClientWidth, kClientHeight);
-    font_ = ui::CreateDialogFont(dpi);
-    memo_ = CreateChild(L"EDIT", kMemo1Text, ES_MULTILINE | ES_READONLY | ES_AUTOVSCROLL, kMemo1Id, window_, font_,
-                        kMemo1, dpi);
+    dpi_ = ui::CentreOnScreen(window_, kClientWidth, kClientHeight);
+    font_ = ui::CreateDialogFont(dpi_);
+    layout_.Clear();
+    memo_ = CreateChild(L"EDIT", kMemo1Text, ES_MULTILINE | ES_READONLY | ES_AUTOVSCROLL, kMemo1Id, window_, &font_,
+                        kMemo1, layout_);
     checkBox_ = CreateChild(L"BUTTON", "Больше не выводить это предупреждение", BS_AUTOCHECKBOX | WS_TABSTOP,
-                            kCheckBox1Id, window_, font_, kCheckBox1, dpi);
+                            kCheckBox1Id, window_, &font_, kCheckBox1, layout_);
     button1_ = CreateChild(L"BUTTON", "Продолжить инсталляцию", BS_DEFPUSHBUTTON | WS_TABSTOP, kButton1Id, window_,
-                           font_, kButton1, dpi);
-    button2_ = CreateChild(L"BUTTON", "Прервать инсталляцию", BS_PUSHBUTTON | WS_TABSTOP, kButton2Id, window_, font_,
-                           kButton2, dpi);
+                           &font_, kButton1, layout_);
+    button2_ = CreateChild(L"BUTTON", "Прервать инсталляцию", BS_PUSHBUTTON | WS_TABSTOP, kButton2Id, window_,
+                           &font_, kButton2, layout_);
+    layout_.Apply(dpi_);
     FormCreate();
   } catch (...) {
     Destroy();
@@ -81,9 +81,20 @@ void TSearchForm::SetMessage(const std::string& text) {
   if (memo_) SetWindowTextW(memo_, win32::Wide(text).c_str());
 }
 
+void TSearchForm::DpiChanged(WPARAM wParam, LPARAM lParam) {
+  const UINT dpi = ui::TakeSuggestedRect(window_, wParam, lParam);
+  if (dpi == dpi_) return;
+  dpi_ = dpi;
+  HFONT old = font_;
+  font_ = ui::CreateDialogFont(dpi_);
+  layout_.Apply(dpi_);
+  if (old) DeleteObject(old);
+}
+
 void TSearchForm::Destroy() {
   if (window_) DestroyWindow(window_);
   window_ = memo_ = button1_ = button2_ = checkBox_ = nullptr;
+  layout_.Clear();
   if (font_) DeleteObject(font_);
   font_ = nullptr;
 }
@@ -114,6 +125,9 @@ LRESULT TSearchForm::HandleMessage(HWND window, UINT message, WPARAM wParam, LPA
       break;
     case WM_CLOSE:
       return 0;  // only the buttons leave the form
+    case WM_DPICHANGED:
+      DpiChanged(wParam, lParam);
+      return 0;
     default:
       break;
   }

@@ -7,6 +7,8 @@
 
 #include <string>
 
+#include "ui/Dpi_win32.h"
+
 class TSearchForm {
  public:
   TSearchForm() = default;
@@ -31,12 +33,15 @@ class TSearchForm {
   HWND Button1() const { return button1_; }
   HWND Button2() const { return button2_; }
   HWND CheckBox1() const { return checkBox_; }
+  UINT Dpi() const { return dpi_; }
 
   static constexpr const char* kWindowName = "TSearchForm";
   LRESULT HandleMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 
  private:
   void Destroy();
+  // The form moved to a monitor of another DPI (WM_DPICHANGED).
+  void DpiChanged(WPARAM wParam, LPARAM lParam);
 
   HWND window_ = nullptr;
   HWND memo_ = nullptr;
@@ -44,5 +49,7 @@ class TSearchForm {
   HWND button2_ = nullptr;
   HWND checkBox_ = nullptr;
   HFONT font_ = nullptr;
+  UINT dpi_ = ui::kDesignDpi;
+  ui::TDpiLayout layout_;
   int modalResult_ = 0;
 };

@@ -19,14 +19,10 @@ constexpr int kDirectoryListId = 101, kDriveComboId = 102;
 // The layout at 96 DPI.
 constexpr int kClientWidth = 225, kClientHeight = 244;
 constexpr RECT kDirectoryList{8, 8, 8 + 210, 8 + 154};
-constexpr int kDriveComboLeft = 8, kDriveComboTop = 170, kDriveComboWidth = 210;
+// A drop-down list's height is that of its open list.
+constexpr RECT kDriveCombo{8, 170, 8 + 210, 170 + 160};
 constexpr RECT kButton1{30, 208, 30 + 75, 208 + 25};
 constexpr RECT kButton2{120, 208, 120 + 75, 208 + 25};
-
-void Place(HWND control, const RECT& design, UINT dpi) {
-  MoveWindow(control, ui::Scale(design.left, dpi), ui::Scale(design.top, dpi),
-             ui::Scale(design.right - design.left, dpi), ui::Scale(design.bottom - design.top, dpi), TRUE);
-}
 
 HWND CreateButton(const char* text, int id, HWND parent, HFONT font, DWORD style) {
   HWND button = CreateWindowExW(0, L"BUTTON", win32::Wide(text).c_str(), WS_CHILD | WS_VISIBLE | WS_TABSTOP | style,
@@ -52,18 +48,19 @@ void TDirSelectDlg::Create(HWND editSelDir) {
                             nullptr, nullptr, instance, this);
   if (!window_) throw Exception("Cannot create the directory dialog: " + win32::ErrorText(GetLastError()));
   try {
-    const UINT dpi = ui::CentreOnScreen(window_, kClientWidth, kClientHeight);
-    font_ = ui::CreateDialogFont(dpi);
-    directoryList_.Create(window_, kDirectoryListId, font_, dpi);
-    driveCombo_.Create(window_, kDriveComboId, font_, dpi);
+    dpi_ = ui::CentreOnScreen(window_, kClientWidth, kClientHeight);
+    font_ = ui::CreateDialogFont(dpi_);
+    directoryList_.Create(window_, kDirectoryListId, font_, dpi_);
+    driveCombo_.Create(window_, kDriveComboId, font_, dpi_);
     button1_ = CreateButton("OK", IDOK, window_, font_, BS_DEFPUSHBUTTON);
     button2_ = CreateButton("Отмена", IDCANCEL, window_, font_, BS_PUSHBUTTON);
-    Place(directoryList_.Handle(), kDirectoryList, dpi);
-    // A drop-down list's height is that of its open list.
-    MoveWindow(driveCombo_.Handle(), ui::Scale(kDriveComboLeft, dpi), ui::Scale(kDriveComboTop, dpi),
-               ui::Scale(kDriveComboWidth, dpi), ui::Scale(160, dpi), TRUE);
-    Place(button1_, kButton1, dpi);
-    Place(button2_, kButton2, dpi);
+    layout_.Clear();
+    // The lists take their fonts with their item heights (DpiChanged).
+    layout_.Add(directoryList_.Handle(), kDirectoryList, nullptr);
+    layout_.Add(driveCombo_.Handle(), kDriveCombo, nullptr);
+    layout_.Add(button1_, kButton1, &font_);
+    layout_.Add(button2_, kButton2, &font_);
+    layout_.Apply(dpi_);
     driveCombo_.OnChange = [this] { DriveComboBox1Change(); };
   } catch (...) {
     Destroy();
@@ -71,9 +68,23 @@ void TDirSelectDlg::Create(HWND editSelDir) {
   }
 }
 
+void TDirSelectDlg::DpiChanged(WPARAM wParam, LPARAM lParam) {
+  const UINT dpi = ui::TakeSuggestedRect(window_, wParam, lParam);
+  if (dpi == dpi_) return;
+  dpi_ = dpi;
+  HFONT old = font_;
+  font_ = ui::CreateDialogFont(dpi_);
+  directoryList_.SetDpi(font_, dpi_);
+  driveCombo_.SetDpi(font_, dpi_);
+  layout_.Apply(dpi_);
+  if (old) DeleteObject(old);
+  RedrawWindow(window_, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN);
+}
+
 void TDirSelectDlg::Destroy() {
   if (window_) DestroyWindow(window_);
   window_ = button1_ = button2_ = nullptr;
+  layout_.Clear();
   if (font_) DeleteObject(font_);
   font_ = nullptr;
 }
@@ -124,6 +135,9 @@ LRESULT TDirSelectDlg::HandleMessage(HWND window, UINT message, WPARAM wParam, L
     }
     case WM_CLOSE:
       Button2Click();
+      return 0;
+    case WM_DPICHANGED:
+      DpiChanged(wParam, lParam);
       return 0;
     default:
       break;

@@ -7,6 +7,7 @@
 
 #include <string>
 
+#include "ui/Dpi_win32.h"
 #include "ui/FileCtrl_win32.h"
 
 class TDirSelectDlg {
@@ -35,18 +36,23 @@ class TDirSelectDlg {
   TDriveComboBox& DriveComboBox1() { return driveCombo_; }
   HWND Button1() const { return button1_; }
   HWND Button2() const { return button2_; }
+  UINT Dpi() const { return dpi_; }
 
   static constexpr const char* kWindowName = "TDirSelectDlg";
   LRESULT HandleMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 
  private:
   void Destroy();
+  // The dialog moved to a monitor of another DPI (WM_DPICHANGED).
+  void DpiChanged(WPARAM wParam, LPARAM lParam);
 
   HWND window_ = nullptr;
   HWND button1_ = nullptr;
   HWND button2_ = nullptr;
   HWND editSelDir_ = nullptr;
   HFONT font_ = nullptr;
+  UINT dpi_ = ui::kDesignDpi;
+  ui::TDpiLayout layout_;
   TDirectoryListBox directoryList_;
   TDriveComboBox driveCombo_;
   char lastDrive_ = '\0';  // the drive last applied to the directory list

@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cmath>
 #include <optional>
 
@@ -16,6 +17,7 @@
 #include "setup/Messages.h"
 #include "setup/ProductKeys_win32.h"
 #include "setup/SetupGlobals.h"
+#include "ui/SizeText_win32.h"
 
 namespace {
 
@@ -351,8 +353,7 @@ bool TWizardModel::NextLicence() {
   SourceTree->SelectAll();
   ArchiveSizes = std::make_unique<TArchiveSize>();
   SourceTree->ComputeArchiveSizes(*ArchiveSizes);
-  const std::int64_t megabytes = static_cast<std::int64_t>(std::nearbyint(static_cast<double>(RequiredK()) / 1024.0));
-  TypeItems[0] = FullTypeCaption + " (" + std::to_string(megabytes) + "M)";
+  TypeItems[0] = FullTypeCaption + " (" + sizetext::MegabytesText(RequiredK()) + ")";
   if (OnSizesChanged) OnSizesChanged();
   SetStep(3);
   return true;
@@ -392,8 +393,8 @@ bool TWizardModel::NextTypeInst() {
     WriteLog(" the type of installation - custom");
     SetDeleteTree(nullptr);
     FillComponentTree();
-    Label15 = RequiredSpaceK() + " K";
-    Label14 = std::to_string(FreeSpaceK()) + " K";
+    Label15 = sizetext::KilobytesText(RequiredK());
+    Label14 = sizetext::KilobytesText(FreeSpaceK());
     if (OnSizesChanged) OnSizesChanged();
     SetStep(4);
   }
@@ -437,7 +438,7 @@ bool TWizardModel::NextAction() {
     InstalledSizeK = 0;
     InstalledSizeK = RequiredK();
     Label15 = "0 K";
-    Label14 = std::to_string(FreeSpaceK()) + " K";
+    Label14 = sizetext::KilobytesText(FreeSpaceK());
     if (OnSizesChanged) OnSizesChanged();
     SetStep(7);
   } else {
@@ -560,7 +561,7 @@ void TWizardModel::ToggleNode(TSysNode* node) {
     throw;
   }
   items->EndUpdate();
-  Label15 = RequiredSpaceK() + " K";
+  Label15 = sizetext::KilobytesText(RequiredK());
   if (OnSizesChanged) OnSizesChanged();
 }
 
@@ -584,8 +585,7 @@ std::int64_t TWizardModel::RequiredK() const {
     RemoveDuplicateArchives(archives);
     total = ArchiveSizes->TotalSize(archives);
   }
-  // Ten per cent for the file system's slack; halves round to even.
-  const auto k = static_cast<std::int64_t>(std::nearbyint(static_cast<double>(total) * 1.1 / 1024.0)) - InstalledSizeK;
+  const std::int64_t k = sizetext::RequiredKilobytes(total) - InstalledSizeK;
   return k < 0 ? 0 : k;
 }
 
@@ -637,8 +637,23 @@ std::string TWizardModel::CompanyUrlTarget(const std::string& labelText) {
   std::string url = labelText;
   if (url.empty()) return {};
   if (url.size() >= 4 && text::UpperAscii(url.substr(0, 4)) == "URL:") url = Trimmed(url.substr(4));
-  if (url.compare(0, 7, "http://") != 0) url = "http://" + url;
-  return url;
+  // An address that names its scheme ("https://", "ftp://", "mailto:") is opened as given;
+  // only a bare host and path gets "http://".
+  const std::size_t colon = url.find(':');
+  const bool named = colon != std::string::npos && colon > 0 &&
+                     std::isalpha(static_cast<unsigned char>(url[0])) &&
+                     std::all_of(url.begin(), url.begin() + static_cast<std::ptrdiff_t>(colon), [](char c) {
+                       return std::isalnum(static_cast<unsigned char>(c)) || c == '+' || c == '-' || c == '.';
+                     });
+  const std::string scheme = named ? text::LowerAscii(url.substr(0, colon)) : std::string();
+  // "host:8080" is a host and a port, not a scheme: a scheme is followed by "//", or is mail.
+  if (named && (url.compare(colon, 3, "://") == 0 || scheme == "mailto")) {
+    // The address comes from the description and the program may run elevated: a web or
+    // mail address is opened, never a file or a program.
+    if (scheme != "http" && scheme != "https" && scheme != "ftp" && scheme != "mailto") return {};
+    return url;
+  }
+  return "http://" + url;
 }
 
 // ---- licence and summary ----------------------------------------------------------------

@@ -98,7 +98,9 @@ class TWizardModel : public TWizardState {
   void ToggleNode(TSysNode* node);
   // The picture of a subsystem in the tree: 0 all chosen, 1 partly chosen, 2 not chosen.
   static int ImageIndex(const TSysNode& node);
-  // The address Label12Click opens for a label's text; empty: nothing to open.
+  // The address Label12Click opens for a label's text: "http://" put before an address
+  // without a scheme. Empty: nothing to open (no text, or a scheme other than a web or
+  // mail address's).
   static std::string CompanyUrlTarget(const std::string& labelText);
 
   // ---- the rules ----

@@ -18,6 +18,7 @@
 #include <gtest/gtest.h>
 #include <shellapi.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <functional>
 #include <string>
@@ -123,6 +124,7 @@ class TRenderRun : public wizardtest::WizardFixture {
       SetupGlobals.IsEnglish = lang_.english;
       DescribeSample();
       NewInstallation();
+      AtOneAndAHalf();
       AddOrDelete();
       UninstallOnly();
       ProgressWindow();
@@ -191,6 +193,32 @@ class TRenderRun : public wizardtest::WizardFixture {
     Page(5, "05-program-group");
     Next();
     Page(8, "08-summary");
+    form.reset();
+  }
+
+  // The subsystem page after the wizard moved to a monitor of 150 per cent (144 DPI): the
+  // system's message with the rectangle it suggests, centred where the wizard was.
+  void AtOneAndAHalf() {
+    CleanRegistry();
+    SetupGlobals.UninstallRequested = false;
+    Open();
+    Next();
+    Next();
+    Press(form->TypeInstRadio(1));
+    Next();
+    if (form->Model().Step == 4) ClickItem(Name(kSubsystems[kTools]), true);
+    const UINT from = form->Dpi(), to = 144;
+    RECT r{};
+    GetWindowRect(form->Handle(), &r);
+    const int width = MulDiv(r.right - r.left, static_cast<int>(to), static_cast<int>(from));
+    const int height = MulDiv(r.bottom - r.top, static_cast<int>(to), static_cast<int>(from));
+    const LONG x = std::max(0L, (r.left + r.right - width) / 2), y = std::max(0L, (r.top + r.bottom - height) / 2);
+    RECT suggested{x, y, x + width, y + height};
+    SendMessageW(form->Handle(), WM_DPICHANGED, MAKEWPARAM(to, to), reinterpret_cast<LPARAM>(&suggested));
+    uitest::PumpPending();
+    if (form->Dpi() != to) Fail("13-subsystems-150: the wizard did not take the new DPI");
+    if (form->Model().Step == 4) ClickItem(Name(kSubsystems[kExamples]), false);
+    Page(4, "13-subsystems-150");
     form.reset();
   }
 
