@@ -9,7 +9,22 @@
 #include "setup/Messages.h"
 #include "setup/SetupGlobals.h"
 
+const char* const kAnotherRunRussian =
+    "Уже работает другая программа установки. Дождитесь её завершения и запустите "
+    "установку снова.";
+const char* const kAnotherRunEnglish =
+    "Another setup program is already running. Wait until it has finished and start the "
+    "setup again.";
+
 namespace {
+
+// The language of the description for a message shown before the description is loaded;
+// the file is only read.
+bool DescriptionIsEnglish(const std::string& fileName) {
+  if (!os::FileExists(fileName)) return false;
+  TIDFTextFile description;
+  return description.LoadFromFile(fileName) && ReadIsEnglish(&description);
+}
 
 std::string WithTrailingBackslash(std::string path) {
   if (path.empty() || !os::IsPathSeparator(path.back())) path += '\\';
@@ -52,6 +67,15 @@ void RunGuarded(const TStartupPlatform& platform) {
     g.Log->WriteLine(" unattended run");
   }
 
+  // Two installers at once would undo each other's work, and the recovery below would roll
+  // back the journal of a run that is still alive: nothing happens without the lock.
+  if (platform.AcquireRunLock && !platform.AcquireRunLock()) {
+    g.IsEnglish = DescriptionIsEnglish(g.DescriptionFileName);
+    ShowBilingualMessage(kAnotherRunRussian, kAnotherRunEnglish, g.MessageCaption, kErrorBox);
+    g.IsEnglish = false;
+    g.ExitCode = exitcode::kFailed;
+    return;
+  }
   if (platform.RecoverAbandonedRuns) platform.RecoverAbandonedRuns(!g.Unattended);
   platform.ClearUninstallMark();
 

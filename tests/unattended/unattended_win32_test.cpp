@@ -177,9 +177,9 @@ TEST_F(Unattended, EachModeAndSwitchEndsWithItsExitCodeAndTheMachineItLeaves) {
   EXPECT_EQ(Setup("/S /ADD=9"), exitcode::kBadInput);  // unknown number: nothing changed
   EXPECT_EQ(InstalledSubsystems(), (Names{"Core", "Runtime", "Tools"}));
 
-  // The removal the uninstall entry holds, with its unquoted path with blanks.
+  // The removal the uninstall entry holds, with its path with blanks quoted.
   const std::string quiet = UninstallValue("QuietUninstallString");
-  ASSERT_NE(quiet.find("ztkuinst.exe /S " + custom + "\\uninst.idf"), std::string::npos) << quiet;
+  ASSERT_NE(quiet.find("ztkuinst.exe\" /S \"" + custom + "\\uninst.idf\""), std::string::npos) << quiet;
   const proctest::TProcessResult removal = proctest::RunProcess(quiet, root_.Path(), 60000);
   EXPECT_TRUE(removal.Finished);
   EXPECT_EQ(removal.ExitCode, 0u);
