@@ -2,6 +2,7 @@
 
 #include <aclapi.h>
 #include <bcrypt.h>
+#include <sddl.h>
 
 #include <memory>
 
@@ -130,14 +131,7 @@ std::string RandomName() {
   return name;
 }
 
-TPrivateDirectory::~TPrivateDirectory() { Remove(); }
-
-bool TPrivateDirectory::Create(const std::string& root, std::string& error) {
-  const std::string name = RandomName();
-  if (name.empty() || root.empty()) {
-    error = "no random name or no temporary directory";
-    return false;
-  }
+bool TPrivateSecurity::Build(std::string& error) {
   const std::vector<std::uint8_t> system = WellKnownSid(WinLocalSystemSid);
   const std::vector<std::uint8_t> admins = WellKnownSid(WinBuiltinAdministratorsSid);
   const std::vector<std::uint8_t> user = ProcessUserSid();
@@ -152,8 +146,8 @@ bool TPrivateDirectory::Create(const std::string& root, std::string& error) {
           : FILE_ALL_ACCESS;
   const DWORD aclSize = sizeof(ACL) + 3 * (sizeof(ACCESS_ALLOWED_ACE) - sizeof(DWORD)) +
                         static_cast<DWORD>(system.size() + admins.size() + user.size());
-  std::vector<std::uint8_t> aclBuffer(aclSize);
-  PACL acl = reinterpret_cast<PACL>(aclBuffer.data());
+  acl_.assign(aclSize, 0);
+  PACL acl = reinterpret_cast<PACL>(acl_.data());
   const DWORD inherit = OBJECT_INHERIT_ACE | CONTAINER_INHERIT_ACE;
   if (!InitializeAcl(acl, aclSize, ACL_REVISION) ||
       !AddAccessAllowedAceEx(acl, ACL_REVISION, inherit, FILE_ALL_ACCESS,
@@ -165,17 +159,45 @@ bool TPrivateDirectory::Create(const std::string& root, std::string& error) {
     error = LastError("the access list");
     return false;
   }
-  SECURITY_DESCRIPTOR descriptor;
-  if (!InitializeSecurityDescriptor(&descriptor, SECURITY_DESCRIPTOR_REVISION) ||
-      !SetSecurityDescriptorDacl(&descriptor, TRUE, acl, FALSE) ||
-      !SetSecurityDescriptorControl(&descriptor, SE_DACL_PROTECTED, SE_DACL_PROTECTED)) {
+  if (!InitializeSecurityDescriptor(&Descriptor, SECURITY_DESCRIPTOR_REVISION) ||
+      !SetSecurityDescriptorDacl(&Descriptor, TRUE, acl, FALSE) ||
+      !SetSecurityDescriptorControl(&Descriptor, SE_DACL_PROTECTED, SE_DACL_PROTECTED)) {
     error = LastError("the security descriptor");
     return false;
   }
-  SECURITY_ATTRIBUTES attributes{sizeof attributes, &descriptor, FALSE};
+  return true;
+}
+
+std::string TPrivateSecurity::Text() const {
+  LPWSTR sddl = nullptr;
+  if (!ConvertSecurityDescriptorToStringSecurityDescriptorW(
+          const_cast<SECURITY_DESCRIPTOR*>(&Descriptor), SDDL_REVISION_1,
+          DACL_SECURITY_INFORMATION, &sddl, nullptr))
+    return std::string();
+  const std::string text = win32::Narrow(sddl);
+  LocalFree(sddl);
+  return text;
+}
+
+TPrivateDirectory::~TPrivateDirectory() { Remove(); }
+
+bool TPrivateDirectory::Create(const std::string& root, std::string& error) {
+  const std::string random = RandomName();
+  return Create(root, random.empty() ? std::string() : "ztkuinst-" + random, error);
+}
+
+bool TPrivateDirectory::Create(const std::string& root, const std::string& name,
+                               std::string& error) {
+  if (name.empty() || root.empty()) {
+    error = "no random name or no temporary directory";
+    return false;
+  }
+  TPrivateSecurity security;
+  if (!security.Build(error)) return false;
+  SECURITY_ATTRIBUTES attributes{sizeof attributes, &security.Descriptor, FALSE};
   std::string path = root;
   if (!os::IsPathSeparator(path.back())) path += '\\';
-  path += "ztkuinst-" + name;
+  path += name;
   // Made here, with its access list from the first moment; an existing one is never used.
   if (!CreateDirectoryW(win32::Wide(path).c_str(), &attributes)) {
     error = LastError(path);

@@ -22,10 +22,24 @@ std::string PrivateTempRoot();
 // True when the process runs as LocalSystem.
 bool RunsAsSystem();
 
+// The protected access list of the directory below: SYSTEM and Administrators full control,
+// the running user full control only when it is neither of them (an elevated
+// administrator's own programs without elevation get read and execute); nothing inherited.
+struct TPrivateSecurity {
+  TPrivateSecurity() = default;
+  TPrivateSecurity(const TPrivateSecurity&) = delete;  // the descriptor points into acl_
+  TPrivateSecurity& operator=(const TPrivateSecurity&) = delete;
+  SECURITY_DESCRIPTOR Descriptor{};
+  bool Build(std::string& error);
+  // The access list in the system's text form (SDDL).
+  std::string Text() const;
+
+ private:
+  std::vector<std::uint8_t> acl_;
+};
+
 // A new directory with a random name below the root, created by us (it fails when the name
-// exists), with a protected DACL: SYSTEM and Administrators full control, the running user
-// full control only when it is neither of them (an elevated administrator's own programs
-// without elevation get read and execute). Held open without delete sharing while the object
+// exists), with the protected access list above from its first moment. Held open without delete sharing while the object
 // lives, so that it cannot be renamed or replaced; removed with its contents at the end.
 class TPrivateDirectory {
  public:
@@ -34,8 +48,10 @@ class TPrivateDirectory {
   TPrivateDirectory(const TPrivateDirectory&) = delete;
   TPrivateDirectory& operator=(const TPrivateDirectory&) = delete;
 
-  // False with the reason when the directory cannot be made.
+  // False with the reason when the directory cannot be made. The name is RandomName()
+  // prefixed with "ztkuinst-"; tests give their own.
   bool Create(const std::string& root, std::string& error);
+  bool Create(const std::string& root, const std::string& name, std::string& error);
   const std::string& Path() const { return path_; }
   // Closes what is held and removes the directory with its contents.
   void Remove();
