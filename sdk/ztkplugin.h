@@ -2,10 +2,14 @@
  * ztkplugin.h - the contract between ZTK Setup and a subsystem's plug-in library.
  *
  * A subsystem of a product may name a Windows DLL in its "Library" key of setup.idf. The
- * installer loads that DLL (LoadLibrary with the name as written, so the standard library
- * search applies; the product's own SYSTEM and USER directories are on the installer's Path
- * by then), hands it the install directory, the subsystem's "Parameter" text, its part of
- * the subsystem tree and four callbacks, lets it ask its questions, lets it do its work,
+ * installer loads that DLL by its full path: a name that is a full path as it is, else the
+ * first of these directories that holds it: when installing, the distribution directory,
+ * then the install directory and its SYSTEM and USER directories; when removing, the
+ * installed directories first and the distribution directory last. The Path and the
+ * installer's own directory are never searched. The DLL's own imports are found in its
+ * directory and in the system directory (LOAD_LIBRARY_SEARCH_DLL_LOAD_DIR |
+ * LOAD_LIBRARY_SEARCH_SYSTEM32). The installer then hands it the install directory, the
+ * subsystem's "Parameter" text, its part of the subsystem tree and four callbacks, lets it ask its questions, lets it do its work,
  * and unloads it. The same happens when the subsystem is removed, in uninstall mode.
  *
  * Every export is looked up by its plain, undecorated name (GetProcAddress("Perform")) and

@@ -14,6 +14,7 @@
 #include "engine/ProgressThread.h"
 #include "engine/SetupUnZip.h"
 #include "setup/Messages.h"
+#include "setup/Platform_win32.h"
 #include "setup/SetupGlobals.h"
 
 namespace {
@@ -36,7 +37,7 @@ bool HeldByOther(const std::string& path) {
 // systems have none).
 std::vector<std::string> RestartManagerHolders(const std::string& path) {
   std::vector<std::string> names;
-  HMODULE rm = LoadLibraryW(L"rstrtmgr.dll");
+  HMODULE rm = LoadSystemLibrary(L"rstrtmgr.dll");
   if (!rm) return names;
   using StartSession = DWORD(WINAPI*)(DWORD*, DWORD, WCHAR*);
   using EndSession = DWORD(WINAPI*)(DWORD);

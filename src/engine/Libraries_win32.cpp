@@ -67,7 +67,7 @@ bool TProgressThread::ProcDlls(bool installMode, TSysTree* libraries) {
   WriteLog(" IN function PROCDLLS");
   bool result = false;
   bool cancelled = false;
-  HMODULE package = LoadContainerPackage();
+  HMODULE package = LoadContainerPackage(LibraryDirectories(installMode ? 1 : 2, state_.InstallDir));
   if (installMode) treeCopy_ = std::make_unique<TSysTree>();
   SetPercent(0);
   SetProgressText("Загрузка необходимых библиотек", "loading of libraries");

@@ -17,6 +17,7 @@
 #include "engine/Journal_win32.h"
 #include "engine/ProgressThread.h"
 #include "setup/Messages.h"
+#include "setup/Platform_win32.h"
 #include "setup/ProductKeys_win32.h"
 #include "setup/SetupGlobals.h"
 
@@ -30,12 +31,34 @@ std::string RealWindowsDirectory() {
   return win32::Narrow(buffer);
 }
 
-// "reg" of a 64-bit build would import into the 64-bit view; the product's records are in
-// the 32-bit one, where a 32-bit build's import went.
+bool IsFullPath(const std::string& path) {
+  if (path.size() >= 3 && path[1] == ':' && os::IsPathSeparator(path[2])) return true;
+  return path.size() >= 2 && os::IsPathSeparator(path[0]) && os::IsPathSeparator(path[1]);
+}
+
+std::string Quoted(const std::string& path) { return "\"" + path + "\""; }
+
+// The system's registry tool by its full path: a "reg.exe" in the distribution directory or
+// the current directory is never the one that runs.
+std::string RegTool() { return SystemDirectory() + "\\reg.exe"; }
+
+// The distribution's file, named by its full path rather than looked up in the current
+// directory. "reg" of a 64-bit build would import into the 64-bit view; the product's records
+// are in the 32-bit one, where a 32-bit build's import went.
 std::string RegImportArguments() {
-  std::string args = "IMPORT OID_QMD_3.reg";
+  std::string startDir = SetupGlobals.StartDir;
+  if (startDir.empty() || !os::IsPathSeparator(startDir.back())) startDir += '\\';
+  std::string args = "IMPORT " + Quoted(startDir + "OID_QMD_3.reg");
   if constexpr (sizeof(void*) == 8) args += " /reg:32";
   return args;
+}
+
+// The command the list of installed programs runs, its paths quoted so that a blank in the
+// install directory cannot make Windows start another program ("C:\Program.exe").
+std::string UninstallCommand(const std::string& windowsDir, const std::string& installDir,
+                             bool quiet) {
+  return Quoted(windowsDir + "\\ztkuinst.exe") + (quiet ? " /S " : " ") +
+         Quoted(installDir + "\\uninst.idf");
 }
 
 // Kilobytes (rounded up) of every file below the directory; links are not followed.
@@ -103,16 +126,22 @@ TEngineMachine& EngineMachine() {
 }
 
 bool RunAndWaitReal(const std::string& program, const std::string& arguments, int show) {
-  std::string commandLine = program + " " + arguments;
-  if (commandLine.size() > 255) commandLine.resize(255);
-  std::wstring wide = win32::Wide(commandLine);
+  // Only a program named by its full path is started, and it is the application name, so
+  // the command line cannot make another file run. The command line is not cut: a cut path
+  // would hand the program another file.
+  if (!IsFullPath(program)) {
+    WriteLog(" not started, not a full path: " + program);
+    return false;
+  }
+  const std::wstring application = win32::Wide(program);
+  std::wstring wide = win32::Wide(Quoted(program) + " " + arguments);
   STARTUPINFOW startup{};
   startup.cb = sizeof startup;
   startup.dwFlags = STARTF_USESHOWWINDOW;
   startup.wShowWindow = static_cast<WORD>(show);
   PROCESS_INFORMATION process{};
-  if (!CreateProcessW(nullptr, wide.data(), nullptr, nullptr, FALSE, NORMAL_PRIORITY_CLASS,
-                      nullptr, nullptr, &startup, &process))
+  if (!CreateProcessW(application.c_str(), wide.data(), nullptr, nullptr, FALSE,
+                      NORMAL_PRIORITY_CLASS, nullptr, nullptr, &startup, &process))
     return false;
   win32::Handle processHandle(process.hProcess), threadHandle(process.hThread);
   WaitForSingleObject(processHandle.get(), INFINITE);
@@ -176,7 +205,7 @@ bool TProgressThread::RegisterComp() {
     }
   }
   if (journal_) journal_->Note("the registry tool's import of OID_QMD_3.reg");
-  EngineMachine().RunAndWait("reg", RegImportArguments(), SW_HIDE);
+  EngineMachine().RunAndWait(RegTool(), RegImportArguments(), SW_HIDE);
   WriteLog(" OUT function REGISTERCOMP");
   return true;
 }
@@ -254,11 +283,9 @@ void TProgressThread::UninstallCopy() {
   TWin32RegistryKey key = productkeys::Open(HKEY_LOCAL_MACHINE, UninstallEntryKey(), true);
   if (key.Opened()) {
     key.WriteString("DisplayName", SetupGlobals.SystemName);
-    key.WriteString("UnInstallString",
-                    windowsDir + "\\" + uninstaller + " " + installDir + "\\uninst.idf");
+    key.WriteString("UnInstallString", UninstallCommand(windowsDir, installDir, false));
     try {
-      WriteUninstallDetails(key, installDir,
-                            windowsDir + "\\" + uninstaller + " /S " + installDir + "\\uninst.idf");
+      WriteUninstallDetails(key, installDir, UninstallCommand(windowsDir, installDir, true));
     } catch (const Exception& e) {
       WriteLog(std::string(" ") + e.ClassName() + " : " + e.Message());
     }

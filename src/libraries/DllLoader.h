@@ -143,9 +143,20 @@ void WINAPI LoaderHideProgressCallBack();
 void WINAPI LoaderShowProgressCallBack();
 }
 
-// The optional runtime package the libraries may need: loaded when "vcontain.bpl" is found
-// on the standard search path, else nullptr.
-HMODULE LoadContainerPackage();
+// Where a library named by the description is looked for, in this order: installing, the
+// distribution directory (the current directory at start), then the install directory and
+// its SYSTEM and USER directories; removing (mode 2), the installed directories first and
+// the distribution directory last. Never the Path, never the program's own directory.
+std::vector<std::string> LibraryDirectories(std::uint8_t mode, const std::string& installDir);
+// The full path of the library: a full path as it is, else the first of the directories
+// that holds it (".dll" added to a name without an extension, as Windows does); empty when
+// there is none. A name that climbs out of the directory ("..") or names a drive or a root
+// without being a full path is found nowhere.
+std::string FindLibrary(const std::string& name, const std::vector<std::string>& directories);
+
+// The optional runtime package the libraries may need: loaded by full path when
+// "vcontain.bpl" is in one of the directories or in the system directory, else nullptr.
+HMODULE LoadContainerPackage(const std::vector<std::string>& directories);
 void UnloadContainerPackage(HMODULE& package);
 
 // Puts InstallDir\SYSTEM\ and InstallDir\USER\ on the installer's own Path unless there.

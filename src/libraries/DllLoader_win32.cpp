@@ -12,6 +12,7 @@
 #include "description/InstList.h"
 #include "libraries/GuardedCall.h"
 #include "setup/Messages.h"
+#include "setup/Platform_win32.h"
 #include "setup/SetupGlobals.h"
 
 namespace {
@@ -38,15 +39,6 @@ std::string DescribeForLog(const std::exception& e) {
   const auto* own = dynamic_cast<const Exception*>(&e);
   return std::string(own ? own->ClassName() : "Exception") + " : " +
          (own ? own->Message() : std::string(e.what()));
-}
-
-// True when the library file is nowhere on the standard search path (or, named with a
-// directory, not there).
-bool LibraryFileMissing(const std::string& name) {
-  const std::wstring wide = win32::Wide(name);
-  wchar_t found[MAX_PATH];
-  if (SearchPathW(nullptr, wide.c_str(), L".dll", MAX_PATH, found, nullptr) != 0) return false;
-  return GetFileAttributesW(wide.c_str()) == INVALID_FILE_ATTRIBUTES;
 }
 
 }  // namespace
@@ -137,13 +129,14 @@ bool TCustomDLLLoader::LoadDlls() {
         continue;
       }
       const std::string& name = info.Library;
-      HMODULE handle = LoadLibraryW(win32::Wide(name).c_str());
+      const std::string path = FindLibrary(name, LibraryDirectories(mode_, Path));
+      HMODULE handle = path.empty() ? nullptr : LoadLibraryFromPath(path);
       if (handle) {
         Records.emplace_back(handle, node);
         Log("library " + name + " loaded successful");
         continue;
       }
-      if (mode_ == 2 && LibraryFileMissing(name)) {
+      if (mode_ == 2 && path.empty()) {
         // A damaged or half-removed product must not block its own removal for ever.
         Records.emplace_back(nullptr, node);
         info.Selected = true;

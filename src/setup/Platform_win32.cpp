@@ -42,3 +42,93 @@ int Win32MessageBox(const std::string& text, const std::string& caption, unsigne
   HWND owner = messageOwner != nullptr && IsWindow(messageOwner) ? messageOwner : nullptr;
   return MessageBoxW(owner, win32::Wide(text).c_str(), win32::Wide(caption).c_str(), flags);
 }
+
+namespace {
+
+// Resolved at run time: Windows 7 without its loader update has none of these, and a static
+// import of a missing function would keep the program from starting at all.
+template <typename Function>
+Function Kernel32(const char* name) {
+  return reinterpret_cast<Function>(
+      reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"kernel32.dll"), name)));
+}
+
+bool HasSearchFlags() {
+  static const bool has = Kernel32<void*>("AddDllDirectory") != nullptr;
+  return has;
+}
+
+}  // namespace
+
+void HardenLibrarySearch() {
+  using SetDefault = BOOL(WINAPI*)(DWORD);
+  using SetMode = BOOL(WINAPI*)(DWORD);
+  if (const auto setDefault = Kernel32<SetDefault>("SetDefaultDllDirectories")) {
+    setDefault(LOAD_LIBRARY_SEARCH_SYSTEM32);
+  }
+  // Takes the current directory out of the search of the older loaders as well.
+  SetDllDirectoryW(L"");
+  if (const auto setMode = Kernel32<SetMode>("SetSearchPathMode")) {
+    setMode(BASE_SEARCH_PATH_ENABLE_SAFE_SEARCHMODE | BASE_SEARCH_PATH_PERMANENT);
+  }
+}
+
+std::string SystemDirectory() {
+  wchar_t buffer[MAX_PATH + 1];
+  const UINT n = GetSystemDirectoryW(buffer, MAX_PATH + 1);
+  if (n == 0 || n > MAX_PATH) return std::string();
+  return win32::Narrow(std::wstring(buffer, n));
+}
+
+HMODULE LoadSystemLibrary(const wchar_t* name) {
+  if (HasSearchFlags()) return LoadLibraryExW(name, nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
+  const std::string directory = SystemDirectory();
+  if (directory.empty()) return nullptr;
+  return LoadLibraryExW((win32::Wide(directory) + L"\\" + name).c_str(), nullptr,
+                        LOAD_WITH_ALTERED_SEARCH_PATH);
+}
+
+HMODULE LoadLibraryFromPath(const std::string& fullPath) {
+  const std::wstring path = win32::Wide(fullPath);
+  if (HasSearchFlags()) {
+    return LoadLibraryExW(path.c_str(), nullptr,
+                          LOAD_LIBRARY_SEARCH_DLL_LOAD_DIR | LOAD_LIBRARY_SEARCH_SYSTEM32);
+  }
+  return LoadLibraryExW(path.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
+}
+
+const wchar_t* const kRunLockName = L"Global\\ZTKSetup.OneInstallerAtATime";
+
+namespace {
+
+// Owned by the thread that took it (the main thread) until the process ends.
+HANDLE runLock = nullptr;
+
+// Opens or creates the lock and waits for it without waiting: true when it is ours.
+bool TakeLock(HANDLE& handle) {
+  handle = CreateMutexW(nullptr, FALSE, kRunLockName);
+  // Someone made the name ours cannot open (another user's object with a narrow access
+  // list): we do not know that nobody installs, so we do not go on.
+  if (!handle) return false;
+  const DWORD wait = WaitForSingleObject(handle, 0);
+  if (wait == WAIT_OBJECT_0 || wait == WAIT_ABANDONED) return true;
+  CloseHandle(handle);
+  handle = nullptr;
+  return false;
+}
+
+}  // namespace
+
+bool AcquireRunLock() {
+  if (runLock) return true;
+  return TakeLock(runLock);
+}
+
+bool RunLockHeldByOther() {
+  if (runLock) return false;
+  HANDLE handle = nullptr;
+  if (!TakeLock(handle)) return true;
+  ReleaseMutex(handle);
+  CloseHandle(handle);
+  return false;
+}

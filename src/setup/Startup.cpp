@@ -9,6 +9,13 @@
 #include "setup/Messages.h"
 #include "setup/SetupGlobals.h"
 
+const char* const kAnotherRunRussian =
+    "Уже работает другая программа установки. Дождитесь её завершения и запустите "
+    "установку снова.";
+const char* const kAnotherRunEnglish =
+    "Another setup program is already running. Wait until it has finished and start the "
+    "setup again.";
+
 namespace {
 
 std::string WithTrailingBackslash(std::string path) {
@@ -62,6 +69,16 @@ void RunGuarded(const TStartupPlatform& platform) {
     g.Unattended = true;
     SetMessageBoxHandler(UnattendedMessageBox);
     g.Log->WriteLine(" unattended run");
+  }
+
+  // Two installers at once would undo each other's work, and the recovery below would roll
+  // back the journal of a run that is still alive: nothing happens without the lock.
+  if (platform.AcquireRunLock && !platform.AcquireRunLock()) {
+    g.IsEnglish = PeekIsEnglish(g.DescriptionFileName);
+    ShowBilingualMessage(kAnotherRunRussian, kAnotherRunEnglish, g.MessageCaption, kErrorBox);
+    g.IsEnglish = false;
+    g.ExitCode = exitcode::kFailed;
+    return;
   }
 
   // An empty argument (setup.exe "") names nothing: a run with only such arguments is a run

@@ -30,6 +30,9 @@ struct TStartupPlatform {
   // Rolls back what runs that died (a killed process, a lost power) left half done; with
   // `notify`, a person is told.
   std::function<void(bool notify)> RecoverAbandonedRuns;
+  // Takes the machine-wide lock of one installer at a time for the rest of the process;
+  // false when another installer holds it. Empty: no lock (tests).
+  std::function<bool()> AcquireRunLock;
   // A line for the console the program was started from, when there is one.
   std::function<void(const std::string&)> WriteConsole;
 };
@@ -44,6 +47,10 @@ constexpr int kNothingToDo = 4;  // removal or add/delete asked for with nothing
 constexpr int kRefused = 5;      // an existing directory without /FORCE, a disk root
 constexpr int kRestartNeeded = 3010;
 }  // namespace exitcode
+
+// What a second installer says while another one runs.
+extern const char* const kAnotherRunRussian;
+extern const char* const kAnotherRunEnglish;
 
 // Runs start-up to the end (the log and the description are freed when it returns) and
 // answers the process's exit code: SetupGlobals.ExitCode as the application left it, or

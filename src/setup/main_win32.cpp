@@ -48,6 +48,8 @@ void WriteConsoleLine(const std::string& line) {
 }  // namespace
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
+  // Before anything can load a library.
+  HardenLibrarySearch();
   SetMessageBoxHandler(Win32MessageBox);
   mainthread::Init();
   // The engine's duplicate-file warning and directory dialog are the user interface's forms.
@@ -60,6 +62,7 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
   platform.RawCommandLine = win32::Narrow(GetCommandLineW());
   platform.RunUnattended = RunUnattended;
   platform.WriteConsole = WriteConsoleLine;
+  platform.AcquireRunLock = AcquireRunLock;
   platform.RecoverAbandonedRuns = [](bool notify) { RecoverAbandonedRuns(notify); };
   platform.GetTempDirectory = GetTempDirectory;
   platform.GetCurrentDirectory = [] { return os::CurrentDirectory(); };

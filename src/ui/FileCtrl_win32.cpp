@@ -8,8 +8,26 @@
 
 #include "common/errors.h"
 #include "common/win32.h"
+#include "setup/Platform_win32.h"
 #include "ui/Dpi_win32.h"
 #include "ui/WindowProc_win32.h"
+
+namespace {
+
+// The network provider's library is not one that Windows always maps from its own
+// directory, so it is not linked: a copy beside setup.exe would be loaded with the program.
+DWORD NetworkConnection(const wchar_t* local, wchar_t* remote, DWORD* length) {
+  using GetConnection = DWORD(WINAPI*)(LPCWSTR, LPWSTR, LPDWORD);
+  static const GetConnection get = [] {
+    HMODULE mpr = LoadSystemLibrary(L"mpr.dll");
+    return mpr ? reinterpret_cast<GetConnection>(
+                     reinterpret_cast<void*>(GetProcAddress(mpr, "WNetGetConnectionW")))
+               : nullptr;
+  }();
+  return get ? get(local, remote, length) : ERROR_NOT_CONNECTED;
+}
+
+}  // namespace
 
 namespace ui {
 
@@ -279,7 +297,7 @@ void TDriveComboBox::BuildList() {
         const std::wstring local = std::wstring(1, letter) + L":";
         wchar_t remote[MAX_PATH + 1] = {};
         DWORD length = MAX_PATH + 1;
-        if (WNetGetConnectionW(local.c_str(), remote, &length) == NO_ERROR) {
+        if (NetworkConnection(local.c_str(), remote, &length) == NO_ERROR) {
           text = local + L" " + ChangeCase(remote, upper);
         }
         break;

@@ -236,7 +236,9 @@ TEST_F(Continuation, Windows9xInstallationAcrossARestartEqualsOneNtRun) {
   EXPECT_TRUE(os::FileExists(Installed("temp.inf")));
   EXPECT_TRUE(text::SameTextAscii(os::CurrentDirectory(), dist)) << os::CurrentDirectory();
   EXPECT_EQ(Result(), nt);
-  EXPECT_EQ(commands, (std::vector<std::string>{"reg IMPORT OID_QMD_3.reg /reg:32"}));
+  // The system's tool by its full path, the distribution's file by its full path.
+    EXPECT_EQ(commands, (std::vector<std::string>{SystemDirectory() + "\\reg.exe IMPORT \"" + dist +
+                                                  "\\OID_QMD_3.reg\" /reg:32"}));
   EXPECT_EQ(runs, 3);
 }
 

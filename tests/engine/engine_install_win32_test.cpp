@@ -10,6 +10,7 @@
 #include "engine/engine_support_win32.h"
 #include "engine/ProgressThread.h"
 #include "setup/ProductKeys_win32.h"
+#include "setup/Platform_win32.h"
 #include "setup/SetupGlobals.h"
 
 using namespace enginetest;
@@ -105,20 +106,24 @@ TEST_F(EngineInstall, FreshFullInstallationRecordsEverything) {
     win32::RegKey native;
     EXPECT_NE(RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"Software\\Quorvalen", 0,
                             KEY_READ | KEY_WOW64_64KEY, native.put()), ERROR_SUCCESS);
-    EXPECT_EQ(commands, (std::vector<std::string>{"reg IMPORT OID_QMD_3.reg /reg:32"}));
+    // The system's tool by its full path, the distribution's file by its full path.
+    EXPECT_EQ(commands, (std::vector<std::string>{SystemDirectory() + "\\reg.exe IMPORT \"" + dist +
+                                                  "\\OID_QMD_3.reg\" /reg:32"}));
 
     const std::string entry = productkeys::kUninstallBase + "ZTK Engine Test";
     ASSERT_TRUE(ProductValue(entry, "DisplayName", value));
     EXPECT_EQ(value, "ZTK Engine Test");
     ASSERT_TRUE(ProductValue(entry, "UnInstallString", value));
-    EXPECT_EQ(value, windowsDir + "\\ztkuinst.exe " + installDir + "\\uninst.idf");
+    // Quoted: a blank in a path cannot make Windows start another program.
+    EXPECT_EQ(value, "\"" + windowsDir + "\\ztkuinst.exe\" \"" + installDir + "\\uninst.idf\"");
     // What the list of installed programs shows besides.
     const std::pair<const char*, std::string> details[] = {
         {"Publisher", "Quorvalen Test Ltd"},
         {"URLInfoAbout", "http://example.com/"},
         {"InstallLocation", installDir},
         {"DisplayIcon", installDir + "\\EXE\\setup.exe"},
-        {"QuietUninstallString", windowsDir + "\\ztkuinst.exe /S " + installDir + "\\uninst.idf"}};
+        {"QuietUninstallString",
+         "\"" + windowsDir + "\\ztkuinst.exe\" /S \"" + installDir + "\\uninst.idf\""}};
     for (const auto& [name, expected] : details) {
       ASSERT_TRUE(ProductValue(entry, name, value)) << name;
       EXPECT_EQ(value, expected) << name;

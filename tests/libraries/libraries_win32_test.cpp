@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <filesystem>
 #include <sstream>
 
 #include "common/osfile.h"
@@ -384,6 +385,47 @@ TEST_F(Libraries, APathTheAnsiCodePageCannotHoldFailsTheLibrary) {
   EXPECT_TRUE(Logged("cannot be given to library plugA.dll in the ANSI code page"));
   EXPECT_FALSE(Called("plugA.dll:SetPath"));
   EXPECT_FALSE(os::FileExists(Installed("Alpha.txt")));
+}
+
+// A library is loaded from the distribution or the product's own directories, or by the
+// full path the description gives; never from the Path nor from outside by climbing up.
+TEST_F(Libraries, ALibraryIsFoundOnlyWhereTheProductKeepsIt) {
+  const std::string elsewhere = root.File("elsewhere");
+  ASSERT_TRUE(os::CreateDirectories(elsewhere));
+  ASSERT_TRUE(CopyFileW(win32::Wide(TestProgramDirectory() + "\\fixture_full.dll").c_str(),
+                        win32::Wide(elsewhere + "\\onpath.dll").c_str(), FALSE));
+  std::wstring path(32768, L'\0');
+  path.resize(GetEnvironmentVariableW(L"PATH", path.data(), static_cast<DWORD>(path.size())));
+  SetEnvironmentVariableW(L"PATH", (win32::Wide(elsewhere) + L";" + path).c_str());
+  const struct {
+    std::string library;
+    bool loaded;
+  } cases[] = {
+      {"onpath.dll", false},
+      {"onpath", false},
+      {"..\\elsewhere\\onpath.dll", false},
+      {elsewhere + "\\onpath.dll", true},
+      {elsewhere + "\\onpath", true},
+  };
+  SetupGlobals.IsEnglish = true;
+  for (const auto& c : cases) {
+    DescribeSubs({{1, "Alpha", c.library, ""}});
+    DeleteFileW(win32::Wide(record).c_str());
+    ScriptedMessages boxes;
+    if (!c.loaded) boxes.Expect(mb::kIdOk);
+    const bool succeeded = RunWith(smInstall, Tree().get(), nullptr).Succeeded;
+    EXPECT_EQ(succeeded, c.loaded) << c.library;
+    EXPECT_EQ(Called("onpath.dll:SetLogCallBack"), c.loaded) << c.library;
+    if (!c.loaded) {
+      ASSERT_EQ(boxes.Shown().size(), 1u) << c.library;
+      EXPECT_EQ(boxes.Shown()[0].text, "not load lybrary  " + c.library + ".Installation will be aborted");
+      EXPECT_FALSE(os::FileExists(Installed("Alpha.txt"))) << c.library;
+    }
+    std::error_code ignored;
+    std::filesystem::remove_all(win32::Wide(installDir), ignored);
+    CleanRegistry();
+  }
+  SetEnvironmentVariableW(L"PATH", path.c_str());
 }
 
 }  // namespace

@@ -608,7 +608,7 @@ std::vector<std::string> CheckInstalled(const TSetting& setting, const std::set<
   if (RegistryString(HKEY_LOCAL_MACHINE, entry, "DisplayName") != kSystemName) {
     problems.push_back("the uninstall entry's DisplayName is wrong");
   }
-  const std::string command = WindowsDirectory() + "\\ztkuinst.exe " + dir + "\\uninst.idf";
+  const std::string command = "\"" + WindowsDirectory() + "\\ztkuinst.exe\" \"" + dir + "\\uninst.idf\"";
   if (!SameText(RegistryString(HKEY_LOCAL_MACHINE, entry, "UnInstallString"), command)) {
     problems.push_back("the uninstall entry's command is \"" + RegistryString(HKEY_LOCAL_MACHINE, entry, "UnInstallString") +
                        "\"");

@@ -302,3 +302,53 @@ TEST(ReadIsEnglishTest, NeedsTheLanguageSectionAndValue) {
 }
 
 }  // namespace
+
+// While another installer runs, a second start says so in the description's language and
+// touches nothing: no recovery of journals, no removal mark cleared, no window, no engine.
+TEST_F(StartupTest, ASecondInstallerSaysSoAndChangesNothing) {
+  const struct {
+    const char* description;
+    std::vector<std::string> params;
+    const char* shown;
+  } cases[] = {
+      {kSmallDescription, {}, kAnotherRunRussian},
+      {"IDF-CPS-text\r\n\r\n[Language]\r\nLanguage=English\r\n", {}, kAnotherRunEnglish},
+      {nullptr, {"UNINSTALL"}, kAnotherRunRussian},
+  };
+  for (const auto& c : cases) {
+    SetupGlobals = TSetupGlobals();
+    clearedMarks_ = applicationRuns_ = unattendedRuns_ = 0;
+    if (c.description) WriteDescription(c.description);
+    else fs::remove(dist_.File("setup.idf"));
+    platform_.Params = c.params;
+    platform_.RawCommandLine = c.params.empty() ? "setup.exe" : "setup.exe " + c.params[0];
+    int recoveries = 0;
+    platform_.RecoverAbandonedRuns = [&recoveries](bool) { ++recoveries; };
+    platform_.AcquireRunLock = [] { return false; };
+    ScriptedMessages boxes;
+    boxes.Expect(mb::kIdOk);
+    EXPECT_EQ(RunStartup(platform_), exitcode::kFailed) << c.shown;
+    ASSERT_EQ(boxes.Shown().size(), 1u);
+    EXPECT_EQ(boxes.Shown()[0].text, c.shown);
+    EXPECT_EQ(boxes.Shown()[0].flags, mb::kIconError | mb::kTaskModal);
+    EXPECT_EQ(recoveries, 0);
+    EXPECT_EQ(clearedMarks_, 0);
+    EXPECT_EQ(applicationRuns_ + unattendedRuns_, 0);
+    EXPECT_NE(Log().find(std::string(" ") + kAnotherRunEnglish), std::string::npos);
+  }
+  // With the lock, the recovery runs, and before anything else changes.
+  SetupGlobals = TSetupGlobals();
+  WriteDescription(kSmallDescription);
+  platform_.Params = {};
+  platform_.RawCommandLine = "setup.exe";
+  std::vector<std::string> order;
+  platform_.AcquireRunLock = [&order] {
+    order.push_back("lock");
+    return true;
+  };
+  platform_.RecoverAbandonedRuns = [&order](bool) { order.push_back("recover"); };
+  platform_.ClearUninstallMark = [&order] { order.push_back("clear mark"); };
+  platform_.RunApplication = [&order] { order.push_back("application"); };
+  EXPECT_EQ(RunStartup(platform_), exitcode::kDone);
+  EXPECT_EQ(order, (std::vector<std::string>{"lock", "recover", "clear mark", "application"}));
+}

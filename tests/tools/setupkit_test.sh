@@ -186,6 +186,15 @@ expect_problem() {  # expect_problem NAME DIR LINE [ARGS...]
   check "check: $name exits 1" test $rc -eq 1
   check "check: $name is reported" contains "$out" "$line"
 }
+# A DLL that no Library key names is said, but is not a problem of the installer's.
+d=$(dist stray); make_pe "$d/version.dll" 8664 dll; make_pe "$d/Extra.DLL" 8664 dll
+out=$("$KIT" check "$d"); rc=$?
+check "check: stray DLLs leave the exit status 0" test $rc -eq 0
+check "check: a stray DLL is warned about" contains "$out" "warning: version.dll: a DLL that no Library key names"
+check "check: whatever the case of its name" contains "$out" "warning: Extra.DLL: a DLL that no Library key names"
+check "check: the named library is not" test "$(count "$out" "warning: $LIB")" -eq 0
+out=$("$KIT" check "$d" --json)
+check "check --json: the warnings" contains "$out" '"warnings":[{"file":"Extra.DLL","section":"","key":"","message":"a DLL that no Library key names'
 d=$(dist noarchive); rm "$d/docs.zip"
 expect_problem "missing archive" "$d" "docs.zip: [Docs] Archive: the archive does not exist"
 d=$(dist badentry)

@@ -15,6 +15,7 @@
 #include "common/testsupport.h"
 #include "common/text.h"
 #include "engine/ShellFolders_win32.h"
+#include "setup/Platform_win32.h"
 #include "setup/ProductKeys_win32.h"
 #include "setup/Startup.h"
 #include "unzip/extract_test_support.h"
@@ -177,9 +178,9 @@ TEST_F(Unattended, EachModeAndSwitchEndsWithItsExitCodeAndTheMachineItLeaves) {
   EXPECT_EQ(Setup("/S /ADD=9"), exitcode::kBadInput);  // unknown number: nothing changed
   EXPECT_EQ(InstalledSubsystems(), (Names{"Core", "Runtime", "Tools"}));
 
-  // The removal the uninstall entry holds, with its unquoted path with blanks.
+  // The removal the uninstall entry holds, with its path with blanks quoted.
   const std::string quiet = UninstallValue("QuietUninstallString");
-  ASSERT_NE(quiet.find("ztkuinst.exe /S " + custom + "\\uninst.idf"), std::string::npos) << quiet;
+  ASSERT_NE(quiet.find("ztkuinst.exe\" /S \"" + custom + "\\uninst.idf\""), std::string::npos) << quiet;
   const proctest::TProcessResult removal = proctest::RunProcess(quiet, root_.Path(), 60000);
   EXPECT_TRUE(removal.Finished);
   EXPECT_EQ(removal.ExitCode, 0u);
@@ -241,3 +242,68 @@ TEST_F(Unattended, ABadCommandLineOrDescriptionChangesNothing) {
 }
 
 }  // namespace
+
+namespace {
+
+std::vector<std::string> PlantedNames() {
+  std::vector<std::string> names;
+  std::string list = PLANTED_NAMES;
+  for (std::size_t start = 0; start <= list.size();) {
+    std::size_t end = list.find(',', start);
+    if (end == std::string::npos) end = list.size();
+    names.push_back(list.substr(start, end - start));
+    start = end + 1;
+  }
+  return names;
+}
+
+// The child's loader prefers a library file it finds to its own copy of these, as Windows
+// does with every library that is not one of its known ones.
+class PreferPlanted {
+ public:
+  PreferPlanted() {
+    std::string overrides;
+    for (const std::string& name : PlantedNames()) overrides += (overrides.empty() ? "" : ",") + name;
+    SetEnvironmentVariableW(L"WINEDLLOVERRIDES", win32::Wide(overrides + "=n,b").c_str());
+  }
+  ~PreferPlanted() { SetEnvironmentVariableW(L"WINEDLLOVERRIDES", nullptr); }
+};
+
+}  // namespace
+
+TEST_F(Unattended, LibrariesBesideSetupExeAreNeverLoaded) {
+  for (const std::string& name : PlantedNames()) {
+    ASSERT_TRUE(CopyFileW(win32::Wide(proctest::WindowsPath(PLANTED_DIR) + "\\" + name + ".dll").c_str(),
+                          win32::Wide(dist_ + "\\" + name + ".dll").c_str(), FALSE))
+        << name;
+  }
+  {
+    PreferPlanted prefer;
+    EXPECT_EQ(Setup("/S"), exitcode::kDone) << RunLog();
+    EXPECT_TRUE(Installed("core"));
+    // The removal, as the list of installed programs starts it: through ztkuinst's copy.
+    const proctest::TProcessResult removal =
+        proctest::RunProcess(UninstallValue("QuietUninstallString"), root_.Path(), 60000);
+    EXPECT_TRUE(removal.Finished);
+    EXPECT_EQ(removal.ExitCode, 0u);
+  }
+  EXPECT_FALSE(os::DirectoryExists(installDir_));
+  for (const std::string& name : PlantedNames()) {
+    EXPECT_FALSE(os::FileExists(dist_ + "\\" + name + ".dll.loaded")) << name << ".dll was loaded";
+  }
+}
+
+TEST_F(Unattended, ASecondInstallerWhileOneRunsChangesNothing) {
+  HANDLE lock = CreateMutexW(nullptr, TRUE, kRunLockName);
+  ASSERT_NE(lock, nullptr);
+  const int code = Setup("/S");
+  ReleaseMutex(lock);
+  CloseHandle(lock);
+  EXPECT_EQ(code, exitcode::kFailed);
+  EXPECT_NE(RunLog().find(std::string(" ") + kAnotherRunEnglish), std::string::npos) << RunLog();
+  EXPECT_FALSE(os::DirectoryExists(installDir_));
+  EXPECT_FALSE(productkeys::Exists(HKEY_LOCAL_MACHINE, productkeys::kProduct));
+  // Once it has ended, the installation runs.
+  EXPECT_EQ(Setup("/S"), exitcode::kDone);
+  EXPECT_TRUE(Installed("core"));
+}

@@ -15,6 +15,8 @@ TEST(UninstallerRequest, PathsArriveWholeOrSplitAtBlanks) {
       {{"C:\\Program Files\\X\\uninst.idf"}, false, "C:\\Program Files\\X\\uninst.idf"},
       {{"/S", "C:\\Program", "Files\\uninst.idf"}, true, "C:\\Program Files\\uninst.idf"},
       {{"/s", "", "C:\\u.idf"}, true, "C:\\u.idf"},
+      // The entry's quoted form: the system hands the path over whole.
+      {{"/S", "C:\\Program Files\\X  Y\\uninst.idf"}, true, "C:\\Program Files\\X  Y\\uninst.idf"},
       {{}, false, ""},
   };
   for (const auto& c : cases) {

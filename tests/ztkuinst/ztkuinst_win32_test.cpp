@@ -1,14 +1,18 @@
 // ztkuinst.exe run as the list of installed programs runs it, with a stand-in for the
 // installed setup program.
 #include <windows.h>
+#include <sddl.h>
 
 #include <gtest/gtest.h>
 
 #include "common/osfile.h"
 #include "common/testsupport.h"
+#include "common/text.h"
 #include "common/win32.h"
 #include "description/InstIDF.h"
+#include "setup/Platform_win32.h"
 #include "setup/ProductKeys_win32.h"
+#include "tools/ztkuinst/PrivateCopy_win32.h"
 
 namespace {
 
@@ -55,6 +59,15 @@ class Uninstaller : public ::testing::Test {
     productkeys::Delete(HKEY_LOCAL_MACHINE, entry);
   }
 
+  // One line of the stand-in's record ("name=value").
+  std::string Recorded(const std::string& name) const {
+    const std::string seen = ReadFileBytes(record);
+    const std::size_t at = seen.find(name + "=");
+    if (at == std::string::npos) return std::string();
+    const std::size_t from = at + name.size() + 1;
+    return seen.substr(from, seen.find("\r\n", from) - from);
+  }
+
   TempDir root;
   std::string installDir, record;
   const std::string entry = productkeys::kUninstallBase + "ZTK Uninstaller Test";
@@ -96,6 +109,133 @@ TEST_F(Uninstaller, AMissingOrDamagedDescriptionDeletesNothing) {
     EXPECT_TRUE(os::FileExists(installDir + "\\USER\\left over\\settings.ini"));
     EXPECT_TRUE(productkeys::Exists(HKEY_LOCAL_MACHINE, entry));
   }
+}
+
+TEST_F(Uninstaller, TheCopyRunsFromANewProtectedDirectoryAndCannotBeChangedMeanwhile) {
+  // The new form of the entry: both paths quoted.
+  EXPECT_EQ(RunProcess("\"" + std::string(ZTKUINST_EXE) + "\" /S \"" + installDir + "\\uninst.idf\""), 7);
+  const std::string copyDir = Recorded("cwd");
+  // A name nobody can guess, below the temporary directory the uninstaller chose.
+  const std::string root = uninst::PrivateTempRoot();
+  ASSERT_TRUE(text::SameTextAscii(copyDir.substr(0, root.size()), root)) << copyDir << " " << root;
+  const std::string name = copyDir.substr(root.size());
+  ASSERT_EQ(name.size(), 9u + 32u) << name;
+  EXPECT_EQ(name.substr(0, 9), "ztkuinst-");
+  EXPECT_EQ(name.find_first_not_of("0123456789abcdef", 9), std::string::npos) << name;
+  // The running copy's own file stays as it was checked.
+  EXPECT_EQ(Recorded("writable"), "no");
+  EXPECT_FALSE(os::DirectoryExists(copyDir));
+  EXPECT_FALSE(os::DirectoryExists(installDir));
+}
+
+TEST_F(Uninstaller, WhileAnotherInstallerRunsNothingIsCopiedStartedOrDeleted) {
+  HANDLE lock = CreateMutexW(nullptr, TRUE, kRunLockName);
+  ASSERT_NE(lock, nullptr);
+  const int code = RunProcess("\"" + std::string(ZTKUINST_EXE) + "\" /S \"" + installDir + "\\uninst.idf\"");
+  ReleaseMutex(lock);
+  CloseHandle(lock);
+  EXPECT_EQ(code, 1);
+  EXPECT_FALSE(os::FileExists(record));
+  EXPECT_TRUE(os::FileExists(installDir + "\\USER\\left over\\settings.ini"));
+  EXPECT_TRUE(productkeys::Exists(HKEY_LOCAL_MACHINE, entry));
+}
+
+// ---- the private directory and the checked copy, in this process -----------------------
+
+TEST(PrivateCopy, ADirectoryThatExistsIsNeverTaken) {
+  TempDir root;
+  const std::string planted = root.File("ztkuinst-0123456789abcdef0123456789abcdef");
+  ASSERT_TRUE(os::CreateDirectories(planted));
+  WriteFileBytes(planted + "\\setup.exe", "someone else's program");
+  uninst::TPrivateDirectory directory;
+  std::string error;
+  EXPECT_FALSE(directory.Create(root.Path(), "ztkuinst-0123456789abcdef0123456789abcdef", error));
+  EXPECT_FALSE(error.empty());
+  EXPECT_EQ(directory.Path(), "");
+  directory.Remove();
+  EXPECT_EQ(ReadFileBytes(planted + "\\setup.exe"), "someone else's program");
+}
+
+TEST(PrivateCopy, TwoDirectoriesGetTwoNamesAndGoAwayWithTheirContents) {
+  TempDir root;
+  std::string first, error;
+  {
+    uninst::TPrivateDirectory a, b;
+    ASSERT_TRUE(a.Create(root.Path(), error)) << error;
+    ASSERT_TRUE(b.Create(root.Path(), error)) << error;
+    EXPECT_NE(a.Path(), b.Path());
+    first = a.Path();
+    WriteFileBytes(first + "\\file.txt", "x");
+    // Held: it can be neither renamed nor replaced while it is used.
+    EXPECT_FALSE(MoveFileW(win32::Wide(first).c_str(), win32::Wide(root.File("moved")).c_str()));
+  }
+  EXPECT_FALSE(os::DirectoryExists(first));
+}
+
+TEST(PrivateCopy, TheCopyIsCheckedAndHeld) {
+  TempDir root;
+  const std::string original = root.File("setup.exe"), copy = root.File("copy.exe");
+  WriteFileBytes(original, "the installed program");
+  win32::FileHandle held;
+  std::string error;
+  ASSERT_TRUE(uninst::CopyVerified(original, copy, held, error)) << error;
+  // Nobody writes to the copy or deletes it while it is held.
+  EXPECT_EQ(CreateFileW(win32::Wide(copy).c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                        nullptr, OPEN_EXISTING, 0, nullptr),
+            INVALID_HANDLE_VALUE);
+  EXPECT_FALSE(DeleteFileW(win32::Wide(copy).c_str()));
+  held.reset();
+  // A file already at the copy's place is never used, not even overwritten.
+  WriteFileBytes(copy, "planted");
+  EXPECT_FALSE(uninst::CopyVerified(original, copy, held, error));
+  EXPECT_EQ(ReadFileBytes(copy), "planted");
+}
+
+// Protected (nothing inherited from the temporary directory), and only three entries:
+// SYSTEM, the Administrators and the running user. (Wine keeps no access lists on its
+// files, so what the directory is given is read here, not from the directory.)
+TEST(PrivateCopy, TheAccessListIsProtectedAndNamesThreeOnly) {
+  uninst::TPrivateSecurity security;
+  std::string error;
+  ASSERT_TRUE(security.Build(error)) << error;
+  const std::string dacl = security.Text();
+  EXPECT_EQ(dacl.substr(0, 3), "D:P") << dacl;
+  std::size_t aces = 0;
+  for (std::size_t at = dacl.find('('); at != std::string::npos; at = dacl.find('(', at + 1)) ++aces;
+  EXPECT_EQ(aces, 3u) << dacl;
+  EXPECT_NE(dacl.find("(A;OICI;FA;;;SY)"), std::string::npos) << dacl;
+  EXPECT_NE(dacl.find("(A;OICI;FA;;;BA)"), std::string::npos) << dacl;
+  // The running user, by its own SID.
+  HANDLE token = nullptr;
+  ASSERT_TRUE(OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token));
+  std::vector<std::uint8_t> buffer(256);
+  DWORD size = 0;
+  ASSERT_TRUE(GetTokenInformation(token, TokenUser, buffer.data(), 256, &size));
+  CloseHandle(token);
+  LPWSTR sid = nullptr;
+  ASSERT_TRUE(ConvertSidToStringSidW(reinterpret_cast<TOKEN_USER*>(buffer.data())->User.Sid, &sid));
+  const std::string user = win32::Narrow(sid);
+  LocalFree(sid);
+  EXPECT_NE(dacl.find(";;;" + user + ")"), std::string::npos) << dacl << " " << user;
+}
+
+TEST(PrivateCopy, Sha256OfAKnownText) {
+  TempDir root;
+  WriteFileBytes(root.File("abc.txt"), "abc");
+  win32::FileHandle file(CreateFileW(win32::Wide(root.File("abc.txt")).c_str(), GENERIC_READ,
+                                     FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
+  ASSERT_TRUE(file);
+  std::vector<std::uint8_t> digest;
+  std::uint64_t size = 0;
+  ASSERT_TRUE(uninst::Sha256OfFile(file.get(), digest, size));
+  EXPECT_EQ(size, 3u);
+  std::string hex;
+  for (std::uint8_t b : digest) {
+    static const char kDigits[] = "0123456789abcdef";
+    hex += kDigits[b >> 4];
+    hex += kDigits[b & 15];
+  }
+  EXPECT_EQ(hex, "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad");
 }
 
 }  // namespace

@@ -2,6 +2,7 @@
 // the licence and the links of a distribution directory.
 #include "tools/setupkit/DistCheck.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <functional>
 #include <map>
@@ -78,6 +79,7 @@ class TChecker {
     CheckLicence();
     if (LoadDescription()) {
       for (TSysNode* node : tree_.Index()) CheckSubsystem(*node);
+      CheckStrayLibraries();
     }
     return std::move(report_);
   }
@@ -93,6 +95,34 @@ class TChecker {
   void Problem(std::string file, std::string section, std::string key, std::string message) {
     report_.Problems.push_back(
         {std::move(file), std::move(section), std::move(key), std::move(message)});
+  }
+
+  // A DLL that no subsystem names is of no use to the installer, and one named like a
+  // library of Windows is what a planted file looks like: Windows may load it into an
+  // installer that another program of the same directory starts.
+  void CheckStrayLibraries() {
+    std::set<std::string> named;
+    for (const TSysNode* node : tree_.Index()) {
+      const std::string library = Trimmed(node->Info.Library);
+      if (library.empty() || IsAbsolute(library)) continue;
+      std::string name = library.substr(library.find_last_of("\\/") + 1);
+      if (name.find('.') == std::string::npos) name += ".dll";
+      named.insert(text::UpperAscii(name));
+    }
+    std::vector<os::DirEntry> entries = os::ListDirectory(dir_);
+    std::sort(entries.begin(), entries.end(), [](const os::DirEntry& a, const os::DirEntry& b) {
+      return text::UpperAscii(a.Name) < text::UpperAscii(b.Name);
+    });
+    for (const os::DirEntry& entry : entries) {
+      if (entry.Attributes & os::kAttrDirectory) continue;
+      const std::string upper = text::UpperAscii(entry.Name);
+      if (upper.size() < 4 || upper.compare(upper.size() - 4, 4, ".DLL") != 0) continue;
+      if (named.count(upper)) continue;
+      report_.Warnings.push_back({entry.Name, "", "",
+                                  "a DLL that no Library key names: the installer never loads "
+                                  "it, but Windows may load a DLL of that name from this "
+                                  "directory into a program started from here; remove it"});
+    }
   }
 
   void CheckMachine() {
@@ -447,6 +477,24 @@ std::string Joined(const std::vector<std::string>& items) {
   return out;
 }
 
+std::string Problems(const std::vector<TCheckProblem>& problems) {
+  std::string out = "[";
+  for (std::size_t i = 0; i < problems.size(); ++i) {
+    const TCheckProblem& p = problems[i];
+    if (i > 0) out += ',';
+    out += '{';
+    Field(out, "file", p.File);
+    out += ',';
+    Field(out, "section", p.Section);
+    out += ',';
+    Field(out, "key", p.Key);
+    out += ',';
+    Field(out, "message", p.Message);
+    out += '}';
+  }
+  return out + "]";
+}
+
 }  // namespace
 
 const std::vector<std::string>& ContractExportNames() {
@@ -500,6 +548,7 @@ std::string CheckReportText(const TCheckReport& report) {
     if (!s.ReqFiles.empty()) out += "  required files: " + Joined(s.ReqFiles) + "\n";
   }
   out += "total " + std::to_string(total) + " bytes\n";
+  for (const TCheckProblem& w : report.Warnings) out += "warning: " + ProblemLine(w) + "\n";
   if (report.Problems.empty()) return out + "no problems\n";
   out += std::to_string(report.Problems.size()) +
          (report.Problems.size() == 1 ? " problem:\n" : " problems:\n");
@@ -563,21 +612,8 @@ std::string CheckReportJson(const TCheckReport& report) {
     out += "],\"checkFiles\":" + Strings(s.CheckFiles) + ",\"reqFiles\":" + Strings(s.ReqFiles) +
            '}';
   }
-  out += "],\"totalSize\":" + std::to_string(total) + ",\"problems\":[";
-  for (std::size_t i = 0; i < report.Problems.size(); ++i) {
-    const TCheckProblem& p = report.Problems[i];
-    if (i > 0) out += ',';
-    out += '{';
-    Field(out, "file", p.File);
-    out += ',';
-    Field(out, "section", p.Section);
-    out += ',';
-    Field(out, "key", p.Key);
-    out += ',';
-    Field(out, "message", p.Message);
-    out += '}';
-  }
-  out += "],\"ok\":";
+  out += "],\"totalSize\":" + std::to_string(total) + ",\"warnings\":" +
+         Problems(report.Warnings) + ",\"problems\":" + Problems(report.Problems) + ",\"ok\":";
   out += report.Problems.empty() ? "true" : "false";
   return out + "}";
 }

@@ -55,6 +55,9 @@ struct TCheckReport {
   bool Loaded = false;        // the description loaded and its tree built
   std::vector<TSubsystemReport> Subsystems;
   std::vector<TCheckProblem> Problems;
+  // What is not wrong for the installer but may be for its user: they do not change the
+  // exit status.
+  std::vector<TCheckProblem> Warnings;
 };
 
 // The names of the plug-in contract, as the loader looks them up.

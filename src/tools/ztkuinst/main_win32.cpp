@@ -15,6 +15,8 @@
 #include "setup/Platform_win32.h"
 #include "setup/ProductKeys_win32.h"
 #include "setup/SetupGlobals.h"
+#include "setup/Startup.h"
+#include "tools/ztkuinst/PrivateCopy_win32.h"
 #include "tools/ztkuinst/Uninstaller.h"
 
 namespace {
@@ -25,16 +27,18 @@ std::string DirectoryOf(const std::string& path) {
 }
 
 // Runs the setup copy in its own directory (it reads setup.idf from the current directory)
-// and waits for it; its exit code, or -1 when it could not be started.
+// and waits for it; its exit code, or -1 when it could not be started. The program is the
+// application name, by its full path.
 int RunSetup(const std::string& program, const std::string& arguments) {
-  std::wstring commandLine = L"\"" + win32::Wide(program) + L"\"";
+  const std::wstring application = win32::Wide(program);
+  std::wstring commandLine = L"\"" + application + L"\"";
   if (!arguments.empty()) commandLine += L" " + win32::Wide(arguments);
   STARTUPINFOW startup{};
   startup.cb = sizeof startup;
   PROCESS_INFORMATION process{};
   const std::wstring directory = win32::Wide(DirectoryOf(program));
-  if (!CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
-                      directory.c_str(), &startup, &process))
+  if (!CreateProcessW(application.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0,
+                      nullptr, directory.c_str(), &startup, &process))
     return -1;
   win32::Handle processHandle(process.hProcess), threadHandle(process.hThread);
   WaitForSingleObject(processHandle.get(), INFINITE);
@@ -58,41 +62,58 @@ int Run(const uninst::TRequest& request) {
                          SetupGlobals.MessageCaption, kErrorBox);
     return uninst::kBadRequest;
   }
+  // The copy would refuse to run anyway; nothing is copied while another installer works.
+  if (RunLockHeldByOther()) {
+    ShowBilingualMessage(kAnotherRunRussian, kAnotherRunEnglish, SetupGlobals.MessageCaption,
+                         kErrorBox);
+    return exitcode::kFailed;
+  }
   const std::string installedDescription = DirectoryOf(plan.SetupFile) + "\\setup.idf";
   TIDFTextFile description;
   const bool haveDescription = description.LoadFromFile(installedDescription);
   if (haveDescription) SetupGlobals.IsEnglish = ReadIsEnglish(&description);
 
-  // A fresh directory of our own for the copy; removed again at the end.
-  const std::string temp = GetTempDirectory() + "ztkuinst-" + std::to_string(GetCurrentProcessId()) +
-                           "-" + std::to_string(GetTickCount());
-  const std::string copy = temp + "\\setup.exe";
-  if (!os::CreateDirectories(temp) || !os::CopyFileTo(plan.SetupFile, copy, true) ||
-      (haveDescription && !os::CopyFileTo(installedDescription, temp + "\\setup.idf", true))) {
-    const std::string reason = plan.SetupFile + ": " + os::LastErrorMessage();
+  // The copy runs with our rights: it is made where nobody else can write, and it is what
+  // is installed, checked before it starts and held unchangeable until it ends.
+  uninst::TPrivateDirectory temp;
+  win32::FileHandle heldSetup, heldDescription;
+  std::string reason;
+  bool ready = temp.Create(uninst::PrivateTempRoot(), reason);
+  const std::string copy = temp.Path() + "\\setup.exe";
+  ready = ready && uninst::CopyVerified(plan.SetupFile, copy, heldSetup, reason);
+  ready = ready && (!haveDescription ||
+                    uninst::CopyVerified(installedDescription, temp.Path() + "\\setup.idf",
+                                         heldDescription, reason));
+  if (!ready) {
+    reason = plan.SetupFile + ": " + reason;
     ShowBilingualMessage("Не могу запустить программу установки " + reason,
                          "Cannot start the setup program " + reason, SetupGlobals.MessageCaption,
                          kErrorBox);
-    DeleteDirTree(temp, false);
     return uninst::kBadRequest;
   }
   const int result = RunSetup(copy, plan.Arguments);
+  heldSetup.reset();
+  heldDescription.reset();
 
-  // Only a product that really was removed loses its entry and its leftovers.
-  if (result != -1 && !productkeys::Exists(HKEY_LOCAL_MACHINE, productkeys::kProduct)) {
+  // Only a product that really was removed loses its entry and its leftovers, and only
+  // while no other installer runs: one that started after the copy ended may be installing
+  // the product again.
+  if (result != -1 && AcquireRunLock() &&
+      !productkeys::Exists(HKEY_LOCAL_MACHINE, productkeys::kProduct)) {
     const std::string name = haveDescription ? SystemNameOf(description) : std::string();
     if (!name.empty()) productkeys::Delete(HKEY_LOCAL_MACHINE, productkeys::kUninstallBase + name);
     for (const std::string& directory : plan.Directories) {
       if (!IsRootOrEmpty(directory) && os::DirectoryExists(directory)) DeleteDirTree(directory, false);
     }
   }
-  DeleteDirTree(temp, false);
   return result == -1 ? uninst::kBadRequest : result;
 }
 
 }  // namespace
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
+  // Before anything can load a library.
+  HardenLibrarySearch();
   const uninst::TRequest request = uninst::ParseParams(GetProgramParams());
   // Without /S the person sees the boxes; with it they go to standard error unanswered.
   if (!request.Silent) SetMessageBoxHandler(Win32MessageBox);
