@@ -35,6 +35,22 @@ void AddText(std::string& out, const char* name, const std::string& value) {
   out += text::JsonQuote(value);
 }
 
+const char* NameSourceName(TNameSource source) {
+  switch (source) {
+    case TNameSource::Oem: return "oem";
+    case TNameSource::Utf8: return "utf8";
+    case TNameSource::UnicodePath: return "unicodePath";
+    case TNameSource::OemNotUtf8: return "oemNotUtf8";
+  }
+  return "oem";
+}
+
+// A comment is UTF-8 under the same flag as the name; malformed UTF-8 is read as OEM text.
+std::string CommentText(const std::string& raw, std::uint16_t flags) {
+  if ((flags & zip::kFlagUtf8) != 0 && zip::IsUtf8(raw)) return raw;
+  return text::OemToUtf8(raw);
+}
+
 }  // namespace
 
 std::optional<TZipSortMode> ParseSortMode(const std::string& name) {
@@ -78,7 +94,10 @@ std::string ArchiveListingJson(TUnZip& zip) {
     AddNumber(out, "externalAttributes", e.ExternalAttributes);
     AddNumber(out, "diskNumberStart", e.DiskNumberStart);
     AddNumber(out, "localHeaderOffset", e.LocalHeaderOffset);
-    AddText(out, "comment", text::OemToUtf8(zip.EntryComment(i)));
+    out += ",\"nameFrom\":\"";
+    out += NameSourceName(e.NameSource);
+    out += '"';
+    AddText(out, "comment", CommentText(zip.EntryComment(i), e.Flags));
     out += '}';
   }
   out += "]}";
