@@ -15,6 +15,6 @@ clang++ -std=c++20 -g -O1 -fsanitize=fuzzer,address,undefined -fno-sanitize-reco
   "$root/src/unzip/ObjectList.cpp" "$root/src/unzip/UnZipSeams.cpp" "$root/src/unzip/Crc32.cpp" "$root/src/unzip/UnZipListing.cpp" \
   "$root/src/unzip/UnZipSeams_posix.cpp" \
   "$root/src/common/osfile_posix.cpp" "$root/src/common/text.cpp" \
-  "$root/src/common/text_posix.cpp" "$root/src/common/codepages.cpp" \
+  "$root/src/common/text_posix.cpp" "$root/src/common/codepages.cpp" "$root/src/common/casefold.cpp" \
   -o "$out"
 echo "$out"

@@ -45,9 +45,14 @@ const char* NameSourceName(TNameSource source) {
   return "oem";
 }
 
-// A comment is UTF-8 under the same flag as the name; malformed UTF-8 is read as OEM text.
-std::string CommentText(const std::string& raw, std::uint16_t flags) {
-  if ((flags & zip::kFlagUtf8) != 0 && zip::IsUtf8(raw)) return raw;
+// A comment as its name would be read: the Unicode Comment field's text when it stands for
+// these bytes, else UTF-8 under flag bit 11, else (and for malformed UTF-8) OEM text.
+std::string CommentText(const std::string& raw, const TZipHeaderInfo& e) {
+  if (raw.empty()) return raw;
+  if (auto unicode = zip::UnicodeExtraText(e.UnicodeCommentField, zip::kUnicodeCommentTag, raw)) {
+    return *unicode;
+  }
+  if ((e.Flags & zip::kFlagUtf8) != 0 && zip::IsUtf8(raw)) return raw;
   return text::OemToUtf8(raw);
 }
 
@@ -97,7 +102,7 @@ std::string ArchiveListingJson(TUnZip& zip) {
     out += ",\"nameFrom\":\"";
     out += NameSourceName(e.NameSource);
     out += '"';
-    AddText(out, "comment", CommentText(zip.EntryComment(i), e.Flags));
+    AddText(out, "comment", CommentText(zip.EntryComment(i), e));
     out += '}';
   }
   out += "]}";

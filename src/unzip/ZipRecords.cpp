@@ -178,6 +178,7 @@ void TZipHeaderInfo::Clear() {
   CentralHeaderOffset = 0;
   Selected = false;
   NameSource = TNameSource::Oem;
+  UnicodeCommentField.clear();
   fileName_.clear();
   directory_.clear();
   comment_.reset();
@@ -203,6 +204,7 @@ void TZipHeaderInfo::Assign(const TZipHeaderInfo& source) {
   CentralHeaderOffset = source.CentralHeaderOffset;
   Selected = source.Selected;
   NameSource = source.NameSource;
+  UnicodeCommentField = source.UnicodeCommentField;
   fileName_ = source.fileName_;
   directory_ = source.directory_;
   comment_ = source.comment_;
@@ -283,6 +285,11 @@ bool TZipHeaderInfo::ReadCentralHeader(TStream*& stream, const TNextDiskFunc& ne
   std::string extra(zip::GetU16(p + 30), '\0');
   extra.resize(stream->Read(extra.data(), extra.size()));
   SetNameFromHeader(stored, extra);
+  UnicodeCommentField.clear();
+  if (auto field = zip::FindExtraField(extra, zip::kUnicodeCommentTag)) {
+    UnicodeCommentField.assign(extra, static_cast<std::size_t>(field->data() - extra.data()) - 4,
+                               field->size() + 4);
+  }
   VersionMadeBy = zip::GetU16(p + 4);
   VersionNeeded = zip::GetU16(p + 6);
   CompressionMethod = zip::GetU16(p + 10);
@@ -335,6 +342,7 @@ bool TZipHeaderInfo::ReadLocalHeader(TStream& stream) {
   ExtraFieldLength = zip::GetU16(p + 28);
   comment_.reset();
   FileCommentLength = 0;
+  UnicodeCommentField.clear();
   DiskNumberStart = 0;
   InternalAttributes = 0;
   ExternalAttributes = 0;

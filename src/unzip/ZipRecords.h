@@ -166,6 +166,9 @@ class TZipHeaderInfo : public TObject {
   std::uint32_t CentralHeaderOffset;
   bool Selected;
   TNameSource NameSource;
+  // The Info-ZIP Unicode Comment field of the directory record (tag, size and data as
+  // stored), kept until the comment itself is read; empty without one.
+  std::string UnicodeCommentField;
 
  private:
   // Reads the stored name bytes; false on a short read.

@@ -290,17 +290,30 @@ TEST_F(UnicodeNames, TheListingShowsTheNameAndWhereItCameFrom) {
       << pyJson;
   EXPECT_EQ(NameFromAfter(pyJson, "\"fileName\":\"plain.txt\""), "oem");
 
-  // Comments follow the flag too; a name flagged UTF-8 that is not is told apart.
+  // Comments follow the flag and the Unicode Comment field too; a name flagged UTF-8 that is
+  // not is told apart.
+  std::string commentField = UnicodePathField("примечание", "\?\?\?");
+  commentField[0] = 0x75;
+  commentField[1] = 0x63;
+  std::string staleField = UnicodePathField("старое", "old");
+  staleField[0] = 0x75;
+  staleField[1] = 0x63;
   TempDir work;
   WriteFileBytes(work.File("c.zip"),
                  BuildZip({{.name = "a.txt", .data = "a", .flags = kUtf8, .comment = "заметка"},
-                           {.name = "\xE2\xA5\xE1\xE2", .data = "b", .flags = kUtf8}}));
+                           {.name = "\xE2\xA5\xE1\xE2", .data = "b", .flags = kUtf8},
+                           {.name = "c.txt", .data = "c", .comment = "\?\?\?",
+                            .centralExtra = commentField},
+                           {.name = "d.txt", .data = "d", .comment = "\x8D\xAE\xA2\xAE\xA5",
+                            .centralExtra = staleField}}));
   TUnZip c;
   c.SetZipName(work.File("c.zip"));
   c.ReadArchive();
   const std::string cJson = ArchiveListingJson(c);
   EXPECT_NE(cJson.find("\"comment\":\"заметка\""), std::string::npos) << cJson;
   EXPECT_EQ(NameFromAfter(cJson, "\"fileName\":\"тест\""), "oemNotUtf8");
+  EXPECT_NE(cJson.find("\"comment\":\"примечание\""), std::string::npos);
+  EXPECT_NE(cJson.find("\"comment\":\"Новое\""), std::string::npos);
 }
 
 }  // namespace
