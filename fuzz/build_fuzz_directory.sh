@@ -12,9 +12,9 @@ clang++ -std=c++20 -g -O1 -fsanitize=fuzzer,address,undefined -fno-sanitize-reco
   -I "$root/src" \
   "$root/fuzz/fuzz_directory.cpp" \
   "$root/src/unzip/UnZip.cpp" "$root/src/unzip/ZipRecords.cpp" "$root/src/unzip/Streams.cpp" \
-  "$root/src/unzip/ObjectList.cpp" "$root/src/unzip/UnZipSeams.cpp" \
+  "$root/src/unzip/ObjectList.cpp" "$root/src/unzip/UnZipSeams.cpp" "$root/src/unzip/Crc32.cpp" "$root/src/unzip/UnZipListing.cpp" \
   "$root/src/unzip/UnZipSeams_posix.cpp" \
   "$root/src/common/osfile_posix.cpp" "$root/src/common/text.cpp" \
-  "$root/src/common/text_posix.cpp" "$root/src/common/codepages.cpp" \
+  "$root/src/common/text_posix.cpp" "$root/src/common/codepages.cpp" "$root/src/common/casefold.cpp" \
   -o "$out"
 echo "$out"

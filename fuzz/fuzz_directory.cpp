@@ -14,6 +14,7 @@
 #include "common/errors.h"
 #include "setup/Messages.h"
 #include "unzip/UnZip.h"
+#include "unzip/UnZipListing.h"
 
 // The reader only shows a box for removable disks, which the native build has not; answer
 // any box with Cancel so nothing waits.
@@ -62,14 +63,17 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     zip.ReadArchive();
     const int count = zip.EntryCount();
     for (int i = 0; i < count; ++i) {
-      (void)zip.EntryFileName(i);
-      (void)zip.EntryDirectory(i);
+      // Whatever the stored bytes, the flag and the Unicode Path field say, a name inside the
+      // program is well-formed UTF-8 with "\\" separators.
+      const std::string name = zip.EntryDirectory(i) + zip.EntryFileName(i);
+      if (!zip::IsUtf8(name) || name.find('/') != std::string::npos) std::abort();
       (void)zip.EntryDateTime(i);
       (void)zip.EntryUncompressedSize(i);
       (void)zip.EntryAttributes(i);
       (void)zip.EntryComment(i);
     }
     (void)zip.ArchiveComment();
+    (void)ArchiveListingJson(zip);
     for (int mode = 0; mode < 8; ++mode) {
       zip.ApplySortMode(static_cast<TZipSortMode>(mode));
       if (zip.EntryCount() != count) std::abort();

@@ -35,6 +35,27 @@ void AddText(std::string& out, const char* name, const std::string& value) {
   out += text::JsonQuote(value);
 }
 
+const char* NameSourceName(TNameSource source) {
+  switch (source) {
+    case TNameSource::Oem: return "oem";
+    case TNameSource::Utf8: return "utf8";
+    case TNameSource::UnicodePath: return "unicodePath";
+    case TNameSource::OemNotUtf8: return "oemNotUtf8";
+  }
+  return "oem";
+}
+
+// A comment as its name would be read: the Unicode Comment field's text when it stands for
+// these bytes, else UTF-8 under flag bit 11, else (and for malformed UTF-8) OEM text.
+std::string CommentText(const std::string& raw, const TZipHeaderInfo& e) {
+  if (raw.empty()) return raw;
+  if (auto unicode = zip::UnicodeExtraText(e.UnicodeCommentField, zip::kUnicodeCommentTag, raw)) {
+    return *unicode;
+  }
+  if ((e.Flags & zip::kFlagUtf8) != 0 && zip::IsUtf8(raw)) return raw;
+  return text::OemToUtf8(raw);
+}
+
 }  // namespace
 
 std::optional<TZipSortMode> ParseSortMode(const std::string& name) {
@@ -78,7 +99,10 @@ std::string ArchiveListingJson(TUnZip& zip) {
     AddNumber(out, "externalAttributes", e.ExternalAttributes);
     AddNumber(out, "diskNumberStart", e.DiskNumberStart);
     AddNumber(out, "localHeaderOffset", e.LocalHeaderOffset);
-    AddText(out, "comment", text::OemToUtf8(zip.EntryComment(i)));
+    out += ",\"nameFrom\":\"";
+    out += NameSourceName(e.NameSource);
+    out += '"';
+    AddText(out, "comment", CommentText(zip.EntryComment(i), e));
     out += '}';
   }
   out += "]}";

@@ -15,6 +15,9 @@ const char* SortModeName(TZipSortMode mode);
 // {"archiveComment":..,"disks":N,"rebuilt":b,"sortMode":..,"entries":[{"index":0,
 //  "directory":..,"fileName":..,"method":..,"flags":..,"crc32":..,"compressedSize":..,
 //  "uncompressedSize":..,"modDateTime":..,"externalAttributes":..,"diskNumberStart":..,
-//  "localHeaderOffset":..,"comment":..},...]} on one line, in UTF-8, entries in the view's
-// order. Comments are read as OEM text. The directory must have been read.
+//  "localHeaderOffset":..,"nameFrom":..,"comment":..},...]} on one line, in UTF-8, entries in
+// the view's order. "nameFrom" tells where the name's text came from: "oem", "utf8" (flag bit
+// 11), "unicodePath" (the Unicode Path extra field) or "oemNotUtf8" (flag bit 11 on bytes that
+// are not UTF-8). Comments are read as names are: the Info-ZIP Unicode Comment field, UTF-8
+// under flag bit 11, else OEM text. The directory must have been read.
 std::string ArchiveListingJson(TUnZip& zip);

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "common/text.h"
+#include "unzip/Crc32.h"
 
 namespace zip {
 
@@ -17,6 +18,59 @@ std::uint16_t GetU16(const std::uint8_t* p) {
 std::uint32_t GetU32(const std::uint8_t* p) {
   return static_cast<std::uint32_t>(p[0]) | (static_cast<std::uint32_t>(p[1]) << 8) |
          (static_cast<std::uint32_t>(p[2]) << 16) | (static_cast<std::uint32_t>(p[3]) << 24);
+}
+
+bool IsUtf8(std::string_view bytes) {
+  // The decoder turns every malformed byte into U+FFFD, so only well-formed text comes back
+  // unchanged.
+  return text::ToUtf8(bytes, 65001) == bytes;
+}
+
+std::optional<std::string_view> FindExtraField(std::string_view extra, std::uint16_t tag) {
+  std::size_t i = 0;
+  while (extra.size() - i >= 4) {
+    const auto* p = reinterpret_cast<const std::uint8_t*>(extra.data() + i);
+    const std::uint16_t id = GetU16(p);
+    const std::size_t size = GetU16(p + 2);
+    i += 4;
+    if (size > extra.size() - i) return std::nullopt;
+    if (id == tag) return extra.substr(i, size);
+    i += size;
+  }
+  return std::nullopt;
+}
+
+std::optional<std::string> UnicodeExtraText(std::string_view extra, std::uint16_t tag,
+                                            std::string_view stored) {
+  const std::optional<std::string_view> field = FindExtraField(extra, tag);
+  if (!field || field->size() < 5 || static_cast<std::uint8_t>((*field)[0]) != 1) {
+    return std::nullopt;
+  }
+  const std::uint32_t crc = GetU32(reinterpret_cast<const std::uint8_t*>(field->data() + 1));
+  if (crc != unzip::Crc32(reinterpret_cast<const std::uint8_t*>(stored.data()), stored.size())) {
+    return std::nullopt;
+  }
+  const std::string_view utf8 = field->substr(5);
+  if (utf8.empty() || !IsUtf8(utf8)) return std::nullopt;
+  return std::string(utf8);
+}
+
+std::string EntryNameText(std::string_view stored, std::uint16_t flags, std::string_view extra,
+                          TNameSource& source) {
+  if (std::optional<std::string> unicode = UnicodeExtraText(extra, kUnicodePathTag, stored)) {
+    source = TNameSource::UnicodePath;
+    return *unicode;
+  }
+  if ((flags & kFlagUtf8) != 0) {
+    if (IsUtf8(stored)) {
+      source = TNameSource::Utf8;
+      return std::string(stored);
+    }
+    source = TNameSource::OemNotUtf8;
+  } else {
+    source = TNameSource::Oem;
+  }
+  return text::OemToUtf8(stored);
 }
 
 // DOS stamp: time in the low word (hour 15-11, minute 10-5, seconds/2 4-0), date in the
@@ -123,6 +177,8 @@ void TZipHeaderInfo::Clear() {
   LocalHeaderOffset = 0;
   CentralHeaderOffset = 0;
   Selected = false;
+  NameSource = TNameSource::Oem;
+  UnicodeCommentField.clear();
   fileName_.clear();
   directory_.clear();
   comment_.reset();
@@ -147,6 +203,8 @@ void TZipHeaderInfo::Assign(const TZipHeaderInfo& source) {
   LocalHeaderOffset = source.LocalHeaderOffset;
   CentralHeaderOffset = source.CentralHeaderOffset;
   Selected = source.Selected;
+  NameSource = source.NameSource;
+  UnicodeCommentField = source.UnicodeCommentField;
   fileName_ = source.fileName_;
   directory_ = source.directory_;
   comment_ = source.comment_;
@@ -179,16 +237,19 @@ void TZipHeaderInfo::SetFileComment(std::optional<std::string> comment) {
   FileCommentLength = comment_ ? static_cast<std::uint16_t>(comment_->size()) : 0;
 }
 
-// Reads `length` name bytes and stores them converted; false on a short read.
-bool TZipHeaderInfo::ReadName(TStream& stream, std::size_t length) {
-  std::string raw(length, '\0');
-  if (length != 0 && stream.Read(raw.data(), length) != length) return false;
-  for (char& c : raw) {
+bool TZipHeaderInfo::ReadStoredName(TStream& stream, std::size_t length, std::string& stored) {
+  stored.assign(length, '\0');
+  return length == 0 || stream.Read(stored.data(), length) == length;
+}
+
+void TZipHeaderInfo::SetNameFromHeader(const std::string& stored, std::string_view extra) {
+  // Separators are turned after decoding: in a multi-byte OEM code page a byte of "/" could
+  // otherwise be half of a character.
+  std::string name = zip::EntryNameText(stored, Flags, extra, NameSource);
+  for (char& c : name) {
     if (c == '/') c = '\\';
   }
-  // Bit 11 says the name is UTF-8 already; otherwise it is in the OEM code page.
-  SetStoredName((Flags & 0x0800) != 0 ? text::ToUtf8(raw, 65001) : text::OemToUtf8(raw));
-  return true;
+  SetStoredName(name);
 }
 
 bool TZipHeaderInfo::ReadCentralHeader(TStream*& stream, const TNextDiskFunc& nextDisk) {
@@ -213,9 +274,21 @@ bool TZipHeaderInfo::ReadCentralHeader(TStream*& stream, const TNextDiskFunc& ne
   const std::uint8_t* p = fixed.data();
   Flags = zip::GetU16(p + 8);
   std::uint16_t nameLength = zip::GetU16(p + 28);
-  if (!ReadName(*stream, nameLength)) {
+  std::string stored;
+  if (!ReadStoredName(*stream, nameLength, stored)) {
     stream->Seek(start, soFromBeginning);
     return false;
+  }
+  // The extra field is read for a Unicode name; one cut short by the end of the file holds
+  // none, and the position after the header is where the lengths say either way.
+  const std::int64_t afterName = stream->Position();
+  std::string extra(zip::GetU16(p + 30), '\0');
+  extra.resize(stream->Read(extra.data(), extra.size()));
+  SetNameFromHeader(stored, extra);
+  UnicodeCommentField.clear();
+  if (auto field = zip::FindExtraField(extra, zip::kUnicodeCommentTag)) {
+    UnicodeCommentField.assign(extra, static_cast<std::size_t>(field->data() - extra.data()) - 4,
+                               field->size() + 4);
   }
   VersionMadeBy = zip::GetU16(p + 4);
   VersionNeeded = zip::GetU16(p + 6);
@@ -233,7 +306,7 @@ bool TZipHeaderInfo::ReadCentralHeader(TStream*& stream, const TNextDiskFunc& ne
   ExternalAttributes = zip::GetU32(p + 38);
   LocalHeaderOffset = zip::GetU32(p + 42);
   CentralHeaderOffset = static_cast<std::uint32_t>(start);
-  stream->Seek(static_cast<std::int64_t>(ExtraFieldLength) + FileCommentLength, soFromCurrent);
+  stream->Seek(afterName + ExtraFieldLength + FileCommentLength, soFromBeginning);
   return true;
 }
 
@@ -248,10 +321,16 @@ bool TZipHeaderInfo::ReadLocalHeader(TStream& stream) {
   const std::uint8_t* p = fixed.data();
   Flags = zip::GetU16(p + 6);
   std::uint16_t nameLength = zip::GetU16(p + 26);
-  if (!ReadName(stream, nameLength)) {
+  std::string stored;
+  if (!ReadStoredName(stream, nameLength, stored)) {
     stream.Seek(start, soFromBeginning);
     return false;
   }
+  const std::int64_t afterName = stream.Position();
+  std::string extra(zip::GetU16(p + 28), '\0');
+  extra.resize(stream.Read(extra.data(), extra.size()));
+  stream.Seek(afterName, soFromBeginning);
+  SetNameFromHeader(stored, extra);
   VersionMadeBy = 0;
   VersionNeeded = zip::GetU16(p + 4);
   CompressionMethod = zip::GetU16(p + 8);
@@ -263,6 +342,7 @@ bool TZipHeaderInfo::ReadLocalHeader(TStream& stream) {
   ExtraFieldLength = zip::GetU16(p + 28);
   comment_.reset();
   FileCommentLength = 0;
+  UnicodeCommentField.clear();
   DiskNumberStart = 0;
   InternalAttributes = 0;
   ExternalAttributes = 0;

@@ -21,15 +21,19 @@
 //   42 u32 local header offset
 //   46     name, extra field, comment
 //
-// Names are stored with "/" in the OEM code page; the records hold them with "\" and in the
-// program's text (UTF-8), split into Directory (up to and including the last "\") and
-// FileName. Comments are kept as the raw bytes of the archive.
+// Names are stored with "/" in the OEM code page, or in UTF-8 when flag bit 11 says so; an
+// Info-ZIP Unicode Path extra field (0x7075) may carry the UTF-8 name beside stored bytes
+// that cannot hold it (an archiver writes "?" or "#U0442" for what the OEM code page lacks).
+// The records hold names with "\" and in the program's text (UTF-8), split into Directory
+// (up to and including the last "\") and FileName. Comments are kept as the raw bytes of the
+// archive.
 #pragma once
 
 #include <cstdint>
 #include <functional>
 #include <optional>
 #include <string>
+#include <string_view>
 
 #include "unzip/ObjectList.h"
 #include "unzip/Streams.h"
@@ -45,6 +49,16 @@ enum class TZipSortMode {
   ByNone,
 };
 
+// Where the text of an entry's name was taken from.
+enum class TNameSource {
+  Oem,          // the stored bytes, in the OEM code page
+  Utf8,         // the stored bytes, UTF-8 by flag bit 11
+  UnicodePath,  // the Info-ZIP Unicode Path extra field
+  // Flag bit 11 is set but the stored bytes are not UTF-8: they are read in the OEM code
+  // page, as without the flag, so that every byte still stands for a character of its own.
+  OemNotUtf8,
+};
+
 // Days since 30 December 1899 plus the fraction of the day, the classic date-time value.
 using TDateTime = double;
 
@@ -57,6 +71,27 @@ constexpr std::size_t kLocalHeaderSize = 30;
 constexpr std::size_t kEndCentralSize = 22;
 // The end record is searched for in one read of at most this many bytes from the end.
 constexpr std::int64_t kEndCentralWindow = 65528;
+// General purpose flag bit 11: name and comment are UTF-8.
+constexpr std::uint16_t kFlagUtf8 = 0x0800;
+// Info-ZIP extra fields: version 1, CRC-32 of the stored bytes, then their UTF-8 text.
+constexpr std::uint16_t kUnicodePathTag = 0x7075;
+constexpr std::uint16_t kUnicodeCommentTag = 0x6375;
+
+// True when the bytes are well-formed UTF-8 (no overlong forms, no surrogates).
+bool IsUtf8(std::string_view bytes);
+// The data of the first extra field with the tag; none when there is no such field or the
+// fields run past the end before it.
+std::optional<std::string_view> FindExtraField(std::string_view extra, std::uint16_t tag);
+// The UTF-8 text of an Info-ZIP Unicode Path or Comment field of `extra` that stands for
+// `stored`: version 1, the CRC-32 of exactly these stored bytes (a field left over from
+// before a rename does not match), non-empty, well-formed UTF-8. None otherwise.
+std::optional<std::string> UnicodeExtraText(std::string_view extra, std::uint16_t tag,
+                                            std::string_view stored);
+// The text of a stored name (separators as stored): the Unicode Path field's when it is
+// valid, else the stored bytes as UTF-8 when flag bit 11 is set and they are UTF-8, else
+// the stored bytes in the OEM code page.
+std::string EntryNameText(std::string_view stored, std::uint16_t flags, std::string_view extra,
+                          TNameSource& source);
 
 // Clamps the fields of a DOS date-time stamp (date in the high 16 bits) into their ranges;
 // the stamp is re-packed only when a field changed, else returned bit for bit.
@@ -92,7 +127,8 @@ class TZipHeaderInfo : public TObject {
   // end of the disk is completed from the next disk (the stream is then replaced). On a
   // short read or a wrong signature returns false with the position unchanged.
   bool ReadCentralHeader(TStream*& stream, const TNextDiskFunc& nextDisk = {});
-  // Reads the local header at the stream's position and leaves the stream after the name.
+  // Reads the local header at the stream's position and leaves the stream after the name
+  // (the extra field is read for a Unicode name, then the stream goes back).
   bool ReadLocalHeader(TStream& stream);
 
   bool IsEncrypted() const { return (Flags & 0x0001) != 0; }
@@ -129,9 +165,16 @@ class TZipHeaderInfo : public TObject {
   std::uint32_t LocalHeaderOffset;
   std::uint32_t CentralHeaderOffset;
   bool Selected;
+  TNameSource NameSource;
+  // The Info-ZIP Unicode Comment field of the directory record (tag, size and data as
+  // stored), kept until the comment itself is read; empty without one.
+  std::string UnicodeCommentField;
 
  private:
-  bool ReadName(TStream& stream, std::size_t length);
+  // Reads the stored name bytes; false on a short read.
+  static bool ReadStoredName(TStream& stream, std::size_t length, std::string& stored);
+  // Sets the name from the stored bytes and the header's extra field.
+  void SetNameFromHeader(const std::string& stored, std::string_view extra);
   std::string fileName_;
   std::string directory_;
   std::optional<std::string> comment_;

@@ -68,8 +68,27 @@ inline std::string HexToBytes(const std::string& hex) {
   return out;
 }
 
-// The stored name as the reader shows it: "\" separators, OEM or (bit 11) UTF-8 text.
+// Entries whose Info-ZIP Unicode Path extra field (version 1, CRC-32 of the stored bytes)
+// names them; the manifest gives only the stored bytes. Read off the archives by hand.
+struct TUnicodePathName {
+  const char* archive;
+  int index;
+  const char* name;
+};
+inline constexpr TUnicodePathName kUnicodePathNames[] = {
+    // Info-ZIP Zip stored "#U0442#U0435#U0441#U0442.txt", escaping what it could not store.
+    {"public/sharpcompress/Infozip.nocomp.multi.zip", 4, "тест.txt"},
+    // The stored bytes are CP866 "тест.txt", but the field was written from them as if they
+    // were CP437; the field is what the archive says the name is.
+    {"public/sharpcompress/Zip.implode.zip", 2, "ΓÑßΓ.txt"},
+};
+
+// The stored name as the reader shows it: "\" separators, the Unicode Path field's name, or
+// the stored bytes as OEM or (bit 11) UTF-8 text.
 inline std::string ShownName(const TManifestEntry& e) {
+  for (const TUnicodePathName& u : kUnicodePathNames) {
+    if (e.archive == u.archive && e.index == u.index) return u.name;
+  }
   std::string raw = HexToBytes(e.pathHex);
   for (char& c : raw) {
     if (c == '/') c = '\\';

@@ -39,6 +39,8 @@ struct TestEntry {
   std::uint32_t externalAttributes = 0x20;
   std::string comment = {};       // the entry's comment in the directory
   long long compressedSize = -1;  // the directory's compressed size; by default data.size()
+  std::string centralExtra = {};  // extra field of the directory record
+  std::string localExtra = {};    // extra field of the local header
 };
 
 
@@ -56,6 +58,7 @@ struct HeaderFields {
   std::uint32_t compressedSize = 0;
   std::uint32_t uncompressedSize = 0;
   std::uint16_t extraLength = 0;  // written into the header; the extra bytes are not
+  std::string extra = {};         // written after the name; then its length goes in instead
   std::uint32_t externalAttributes = 0x20;
   std::uint32_t localHeaderOffset = 0;  // central header only
   std::string comment = {};             // central header only
@@ -72,8 +75,8 @@ inline std::string LocalHeader(const HeaderFields& h) {
   zipbytes::Put32(out, h.compressedSize);
   zipbytes::Put32(out, h.uncompressedSize);
   zipbytes::Put16(out, static_cast<unsigned>(h.name.size()));
-  zipbytes::Put16(out, h.extraLength);
-  return out + h.name;
+  zipbytes::Put16(out, h.extra.empty() ? h.extraLength : static_cast<unsigned>(h.extra.size()));
+  return out + h.name + h.extra;
 }
 
 inline std::string CentralHeader(const HeaderFields& h) {
@@ -88,13 +91,13 @@ inline std::string CentralHeader(const HeaderFields& h) {
   zipbytes::Put32(out, h.compressedSize);
   zipbytes::Put32(out, h.uncompressedSize);
   zipbytes::Put16(out, static_cast<unsigned>(h.name.size()));
-  zipbytes::Put16(out, 0);
+  zipbytes::Put16(out, static_cast<unsigned>(h.extra.size()));
   zipbytes::Put16(out, static_cast<unsigned>(h.comment.size()));
   zipbytes::Put16(out, 0);
   zipbytes::Put16(out, 0);
   zipbytes::Put32(out, h.externalAttributes);
   zipbytes::Put32(out, h.localHeaderOffset);
-  return out + h.name + h.comment;
+  return out + h.name + h.extra + h.comment;
 }
 
 inline std::string EndRecord(unsigned entries, std::uint32_t centralSize,
@@ -128,7 +131,9 @@ inline std::string BuildZip(const std::vector<TestEntry>& entries,
     h.externalAttributes = e.externalAttributes;
     h.localHeaderOffset = static_cast<std::uint32_t>(out.size());
     h.comment = e.comment;
+    h.extra = e.localExtra;
     out += LocalHeader(h) + e.data;
+    h.extra = e.centralExtra;
     if (e.compressedSize >= 0) h.compressedSize = static_cast<std::uint32_t>(e.compressedSize);
     central += CentralHeader(h);
   }
@@ -137,6 +142,19 @@ inline std::string BuildZip(const std::vector<TestEntry>& entries,
   out += EndRecord(static_cast<unsigned>(entries.size()),
                    static_cast<std::uint32_t>(central.size()), centralOffset, archiveComment);
   return out;
+}
+
+// An Info-ZIP Unicode Path extra field (0x7075) giving `utf8` as the name of the stored
+// bytes `stored`; a CRC-32 of its own makes it a field left over from another name.
+inline std::string UnicodePathField(const std::string& utf8, const std::string& stored,
+                                    unsigned version = 1, bool ownCrc = false,
+                                    std::uint32_t crc = 0) {
+  std::string out;
+  zipbytes::Put16(out, 0x7075);
+  zipbytes::Put16(out, static_cast<unsigned>(5 + utf8.size()));
+  out += static_cast<char>(version);
+  zipbytes::Put32(out, ownCrc ? crc : CrcOf(stored));
+  return out + utf8;
 }
 
 // Text of a given length that is not one repeated byte.
