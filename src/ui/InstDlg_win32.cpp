@@ -715,6 +715,15 @@ LRESULT TfmInstDlg::HandleMessage(HWND window, UINT message, WPARAM wParam, LPAR
       return HandleNotify(*reinterpret_cast<const NMHDR*>(lParam));
     case DM_GETDEFID:
       return MAKELRESULT(idBtnNext, DC_HASDEFID);
+    case WM_NEXTDLGCTL: {
+      // The dialog keys move the focus with this message, which only a dialog box would
+      // handle: the arrows within a group of choices (an automatic choice takes the focus and
+      // is chosen), the letters of the group boxes.
+      HWND next = LOWORD(lParam) ? reinterpret_cast<HWND>(wParam)
+                                 : GetNextDlgTabItem(window, GetFocus(), wParam != 0);
+      if (next && IsChild(window, next)) SetFocus(next);
+      return 0;
+    }
     case WM_CTLCOLORSTATIC: {
       const auto control = reinterpret_cast<HWND>(lParam);
       if (control == label9_ || control == label10_ || control == label11_ || control == label12_) {
