@@ -21,6 +21,7 @@
 #include "setup/Platform_win32.h"
 #include "setup/SetupGlobals.h"
 #include "ui/InstProc_win32.h"
+#include "ui/Mnemonics_win32.h"
 #include "ui/ui_driving_win32.h"
 
 using namespace std::chrono_literals;
@@ -227,6 +228,37 @@ TEST_F(CancelQuestion, ACallToTheMainThreadOnItsWayWaitsForTheAnswer) {
     worker.join();
     EXPECT_EQ(terminatedWhenRan, answer == mb::kIdYes);
   }
+}
+
+}  // namespace
+
+namespace {
+
+// Every button text gets a letter, and the buttons a page shows at once have different ones.
+TEST(ButtonLetters, DistinctOnEveryPageInBothLanguages) {
+  const std::vector<std::vector<std::string>> pages = {
+      {"< Назад", "Далее >", "Выход", "Выбрать"}, {"< Назад", "Согласен", "Выход"},
+      {"< Назад", "Установить", "Выход"},          {"< Назад", "Выполнить", "Выход"},
+      {"Back", "Next", "Exit", "Browse"},          {"Back", "Next >", "Exit"},
+      {"Back", "I Agree", "Exit"},                 {"Back", "Install", "Exit"},
+      {"Back", "Add/Del", "Exit"},                 {"Отмена"},
+      {"Cancel"}};
+  for (const auto& page : pages) {
+    std::vector<std::wstring> letters;
+    for (const std::string& text : page) {
+      SCOPED_TRACE(text);
+      const std::string marked = ui::WithMnemonic(text);
+      EXPECT_EQ(ui::WithoutMnemonic(marked), text);
+      const std::wstring wide = win32::Wide(marked);
+      const size_t at = wide.find(L'&');
+      ASSERT_NE(at, std::wstring::npos);
+      std::wstring letter = wide.substr(at + 1, 1);
+      CharUpperW(letter.data());
+      for (const std::wstring& other : letters) EXPECT_NE(letter, other);
+      letters.push_back(letter);
+    }
+  }
+  EXPECT_EQ(ui::WithMnemonic("Files & more"), "Files & more");  // a text without a letter stays
 }
 
 }  // namespace
