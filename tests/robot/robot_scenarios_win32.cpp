@@ -553,6 +553,41 @@ void CancelDuringExtraction(TSetting& setting) {
   run.WaitEnd();
 }
 
+void BadArchiveRun(TSetting& setting) {
+  TRun run(SetupCommand(setting), setting.Dist, setting.Shots);
+  TWizard wizard(run);
+  wizard.WaitPage(kWelcome);
+  wizard.Next();
+  wizard.WaitPage(kLicence);
+  wizard.Next();
+  wizard.WaitPage(kType);
+  wizard.Type(idEditSelDir, setting.InstallDir);
+  wizard.Next();
+  wizard.WaitPage(kGroup);
+  wizard.Type(idEdFolder, setting.Group);
+  wizard.Next();
+  wizard.WaitPage(kSummaryInstall);
+  wizard.Next();
+  HWND progress = nullptr;
+  WaitUntil([&] {
+    const std::vector<HWND> found = run.Windows(L"TfmInstProc");
+    if (!found.empty()) progress = found.front();
+    return progress != nullptr || !run.Boxes().empty();
+  }, kRunLimit);
+  if (!progress) throw Failure("the progress window did not come");
+  // The worker's box goes above the window that is always on top, which waits for it.
+  run.Answer("Плохой архив !!!", IDOK, kRunLimit, "bad-archive", progress);
+  // What the run does then is the extraction's business: every later box is answered OK.
+  if (!WaitUntil([&] { return run.Ended(); }, kRunLimit, [&] {
+        for (const TBox& box : run.Boxes()) {
+          if (HWND ok = GetDlgItem(box.Window, IDOK)) Click(ok);
+        }
+      })) {
+    throw Failure("the program did not end after the bad archive");
+  }
+  run.WaitEnd();
+}
+
 void InstallByKeys(TSetting& setting, const std::vector<std::string>& untick) {
   TRun run(SetupCommand(setting), setting.Dist, setting.Shots);
   TWizard wizard(run);

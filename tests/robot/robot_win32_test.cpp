@@ -142,6 +142,15 @@ TEST_F(Robot, CancelDuringExtractionLeavesNothingThenAFreshInstallationSucceeds)
   ExpectInstalled({1, 2, 3, 4, 5, 6});
 }
 
+TEST_F(Robot, TheBadArchiveBoxShowsAboveTheProgressWindow) {
+  extracttest::TestEntry bad{"bad/broken.txt", "these bytes do not match their checksum"};
+  bad.ownCrc = true;
+  bad.crc = extracttest::CrcOf(bad.data) ^ 1u;
+  WriteFileBytes(setting_.Dist + "\\bad.zip", extracttest::BuildZip({bad}));
+  robot::SetDescriptionLine(setting_.Dist, "Archive=core.zip", "Archive=core.zip, bad.zip");
+  Logged([&] { robot::BadArchiveRun(setting_); });
+}
+
 TEST_F(Robot, KeysAloneLeaveTheWizardAndInstall) {
   // Esc is Exit, with its log line; nothing is installed.
   const size_t before = robot::LogSize();
