@@ -19,4 +19,18 @@ void Run(const std::function<void()>& call);
 // and at least every 20 ms).
 void PumpUntil(const std::function<bool()>& done);
 
+// While a hold lasts, the calls of the other threads wait in their queue: a question that
+// pauses the run (Cancel's) runs its own message loop, and a call that was already on its
+// way (a library's question, the duplicate-file form) must not open inside it. Holds nest;
+// the calls run once the last one ends. Only the main thread holds.
+void Hold();
+void Release();
+class THold {
+ public:
+  THold() { Hold(); }
+  ~THold() { Release(); }
+  THold(const THold&) = delete;
+  THold& operator=(const THold&) = delete;
+};
+
 }  // namespace mainthread

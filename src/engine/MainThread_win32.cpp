@@ -23,13 +23,14 @@ HWND gWindow = nullptr;
 std::mutex gLock;
 std::condition_variable gDone;
 std::deque<TCall*> gQueue;
+int gHolds = 0;  // touched on the main thread only
 
 void RunQueued() {
   for (;;) {
     TCall* call = nullptr;
     {
       std::lock_guard<std::mutex> lock(gLock);
-      if (gQueue.empty()) return;
+      if (gQueue.empty() || gHolds > 0) return;
       call = gQueue.front();
       gQueue.pop_front();
     }
@@ -98,6 +99,20 @@ void PumpUntil(const std::function<bool()>& done) {
     }
     RunQueued();  // calls whose message a foreign loop may have dropped
   }
+}
+
+void Hold() { ++gHolds; }
+
+void Release() {
+  if (gHolds == 0 || --gHolds > 0) return;
+  // The calls that came meanwhile had their message already: whatever loop runs next takes
+  // them up.
+  bool waiting = false;
+  {
+    std::lock_guard<std::mutex> lock(gLock);
+    waiting = !gQueue.empty();
+  }
+  if (waiting && gWindow) PostMessageW(gWindow, kRunCalls, 0, 0);
 }
 
 }  // namespace mainthread

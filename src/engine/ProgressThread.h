@@ -67,6 +67,7 @@ class TProgressThread {
   // answers false once the thread has been told to terminate.
   bool SetProgress(std::int32_t percent, const std::string& text, std::int32_t extra);
   void ReadProgress(std::int32_t& percent, std::string& text) const;
+  // Nested: the worker waits until every RequestPause has had its Resume.
   void RequestPause();
   void Resume();
   void Terminate();
@@ -211,7 +212,7 @@ class TProgressThread {
 
   std::mutex pauseLock_;
   std::condition_variable pauseChanged_;
-  bool pauseRequested_ = false;
+  int pauseRequests_ = 0;
   std::atomic<bool> terminated_{false};
 
   std::mutex loaderLock_;

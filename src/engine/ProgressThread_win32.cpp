@@ -95,7 +95,7 @@ bool TProgressThread::SetProgress(std::int32_t percent, const std::string& text,
 
 bool TProgressThread::CheckPause() {
   std::unique_lock<std::mutex> lock(pauseLock_);
-  pauseChanged_.wait(lock, [this] { return !pauseRequested_ || terminated_; });
+  pauseChanged_.wait(lock, [this] { return pauseRequests_ == 0 || terminated_; });
   return !terminated_;
 }
 
@@ -105,15 +105,17 @@ void TProgressThread::ReadProgress(std::int32_t& percent, std::string& text) con
   text = text_;
 }
 
+// Requests nest (a question over a question, a test's pause around the person's): the
+// worker goes on only when each has been resumed.
 void TProgressThread::RequestPause() {
   std::lock_guard<std::mutex> lock(pauseLock_);
-  pauseRequested_ = true;
+  ++pauseRequests_;
 }
 
 void TProgressThread::Resume() {
   {
     std::lock_guard<std::mutex> lock(pauseLock_);
-    pauseRequested_ = false;
+    if (pauseRequests_ > 0) --pauseRequests_;
   }
   pauseChanged_.notify_all();
 }

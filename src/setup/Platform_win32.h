@@ -21,10 +21,14 @@ void SetPlatformFactsOverride(std::function<TPlatformFacts()> facts);
 using ExitWindowsFunction = std::function<void(unsigned flags, unsigned long reason)>;
 void RebootWindowsWith(const ExitWindowsFunction& exitWindows);
 
-// The real message box (wide API), owned by the application window when there is one.
-// The background window names itself the owner when it is created (and nullptr when it is
-// destroyed); a window that no longer exists owns nothing.
+// The real message box (wide API). Its owner is the window the person works in when it
+// opens: the active window of the calling thread, else the one of the windows' thread (a
+// worker's boxes), else the first shown and enabled window of that thread; the background
+// window, which names itself when it is created (and nullptr when it is destroyed), when
+// there is none. The owner takes no input while the box is open, and the box shows above
+// it, above a window that is always on top too. A window that no longer exists owns nothing.
 void SetMessageOwner(HWND window);
+HWND MessageBoxOwner();
 int Win32MessageBox(const std::string& text, const std::string& caption, unsigned flags);
 
 // The first call of every program that runs elevated: from here on a library loaded by name

@@ -6,12 +6,24 @@
 
 #include <memory>
 
+#include "common/win32.h"
 #include "setup/SetupGlobals.h"
 #include "ui/BackGrnd_win32.h"
 #include "ui/InstDlg_win32.h"
 #include "ui/Unattended_win32.h"
 
 namespace ui {
+
+namespace {
+
+// The progress window: its Cancel takes Tab, Space, Enter and Esc as a dialog's button.
+bool IsKeyboardForm(HWND window) {
+  wchar_t name[32] = {};
+  GetClassNameW(window, name, 32);
+  return win32::Narrow(name) == TfmInstProc::kWindowName;
+}
+
+}  // namespace
 
 void RunApplication() {
   INITCOMMONCONTROLSEX controls{sizeof(controls), ICC_WIN95_CLASSES | ICC_STANDARD_CLASSES};
@@ -41,8 +53,11 @@ void RunApplication() {
 
   MSG message;
   while (GetMessageW(&message, nullptr, 0, 0) > 0) {
-    // Tab, the arrows and Enter move through the wizard's controls as in a dialog.
-    if (form->Handle() && IsDialogMessageW(form->Handle(), &message)) continue;
+    // Tab, the arrows, Enter, Esc and the buttons' letters work the wizard and the progress
+    // window as a dialog.
+    if (form->TranslateKey(message)) continue;
+    HWND root = message.hwnd ? GetAncestor(message.hwnd, GA_ROOT) : nullptr;
+    if (root && (root == form->Handle() || IsKeyboardForm(root)) && IsDialogMessageW(root, &message)) continue;
     TranslateMessage(&message);
     DispatchMessageW(&message);
   }

@@ -11,6 +11,7 @@
 #include "setup/SetupGlobals.h"
 #include "ui/BackGrnd_win32.h"
 #include "ui/Dpi_win32.h"
+#include "ui/Mnemonics_win32.h"
 #include "ui/Modal_win32.h"
 #include "ui/SelDir_win32.h"
 #include "ui/WindowProc_win32.h"
@@ -79,6 +80,14 @@ std::string TextOf(HWND window) {
 }
 
 void SetText(HWND window, const std::string& text) { SetWindowTextW(window, win32::Wide(text).c_str()); }
+// A push button's text, with the letter that presses it.
+void SetButtonText(HWND button, const std::string& text) { SetText(button, ui::WithMnemonic(text)); }
+
+bool ClassIs(HWND window, const wchar_t* name) {
+  wchar_t buffer[32] = {};
+  GetClassNameW(window, buffer, 32);
+  return lstrcmpiW(buffer, name) == 0;
+}
 
 std::string JoinLines(const std::vector<std::string>& lines) {
   std::string text;
@@ -217,9 +226,12 @@ void TfmInstDlg::CreateControls() {
   }
   btnPanel_ = make(window_, kPanelClassName, "", panel, kBtnPanel, idOther, nullptr, WS_EX_CONTROLPARENT);
   bevel_ = make(btnPanel_, L"STATIC", "", SS_ETCHEDHORZ, kBevel, idOther);
-  btnPrev_ = make(btnPanel_, L"BUTTON", "< Назад", WS_TABSTOP | BS_PUSHBUTTON, kBtnPrev, idBtnPrev);
-  btnNext_ = make(btnPanel_, L"BUTTON", "Далее >", WS_TABSTOP | BS_DEFPUSHBUTTON, kBtnNext, idBtnNext);
-  btnExit_ = make(btnPanel_, L"BUTTON", "Выход", WS_TABSTOP | BS_PUSHBUTTON, kBtnExit, idBtnExit);
+  btnPrev_ = make(btnPanel_, L"BUTTON", "", WS_TABSTOP | BS_PUSHBUTTON, kBtnPrev, idBtnPrev);
+  btnNext_ = make(btnPanel_, L"BUTTON", "", WS_TABSTOP | BS_DEFPUSHBUTTON, kBtnNext, idBtnNext);
+  btnExit_ = make(btnPanel_, L"BUTTON", "", WS_TABSTOP | BS_PUSHBUTTON, kBtnExit, idBtnExit);
+  SetButtonText(btnPrev_, "< Назад");
+  SetButtonText(btnNext_, "Далее >");
+  SetButtonText(btnExit_, "Выход");
   ShowWindow(btnPrev_, SW_HIDE);
 
   HWND page = pages_[pgFirst];
@@ -250,7 +262,8 @@ void TfmInstDlg::CreateControls() {
                 ES_MULTILINE | ES_READONLY, rect(16, 120, 291, 60), idOther);
   editSelDir_ = make(page, L"EDIT", "", WS_TABSTOP | WS_GROUP | ES_AUTOHSCROLL, rect(16, 196, 200, 22), idEditSelDir,
                      nullptr, WS_EX_CLIENTEDGE);
-  btnSelDir_ = make(page, L"BUTTON", "Выбрать", WS_TABSTOP | BS_PUSHBUTTON, rect(226, 194, 79, 25), idBtnSelDir);
+  btnSelDir_ = make(page, L"BUTTON", "", WS_TABSTOP | BS_PUSHBUTTON, rect(226, 194, 79, 25), idBtnSelDir);
+  SetButtonText(btnSelDir_, "Выбрать");
 
   page = pages_[pgSelComp];
   label5_ = make(page, L"STATIC", "Выберите подсистемы для установки", SS_LEFT, rect(8, 2, 307, 16), idOther);
@@ -346,9 +359,9 @@ void TfmInstDlg::CreateImageList() {
 }
 
 void TfmInstDlg::ApplyEnglishTexts() {
-  SetText(btnPrev_, "Back");
-  SetText(btnNext_, "Next");
-  SetText(btnExit_, "Exit");
+  SetButtonText(btnPrev_, "Back");
+  SetButtonText(btnNext_, "Next");
+  SetButtonText(btnExit_, "Exit");
   SetText(label2_, "WARNING!");
   SetText(label3_, "The given program is protected by laws\r\non copyrights and the international\r\nagreements");
   SetText(typeGroup_, "Type of installation");
@@ -357,7 +370,7 @@ void TfmInstDlg::ApplyEnglishTexts() {
   SetText(checkBox1_, "Installation by default");
   SetText(groupBox1_, "Directory");
   SetText(memo1_, "The setup will make copying files of the system to the directory below");
-  SetText(btnSelDir_, "Browse");
+  SetButtonText(btnSelDir_, "Browse");
   SetText(label5_, "Select subsystems for installation");
   SetText(groupBox2_, "The description of a subsystem");
   SetText(label4_, "Free on disk:");
@@ -417,7 +430,7 @@ void TfmInstDlg::StepShown(int step) {
   }
   filling_ = true;
   SetText(window_, model_.Caption);
-  SetText(btnNext_, model_.NextText);
+  SetButtonText(btnNext_, model_.NextText);
   ShowWindow(btnPrev_, model_.BackVisible ? SW_SHOW : SW_HIDE);
   switch (step) {
     case 1:
@@ -616,6 +629,30 @@ LRESULT CALLBACK TfmInstDlg::TreeProc(HWND window, UINT message, WPARAM wParam, 
   return DefSubclassProc(window, message, wParam, lParam);
 }
 
+bool TfmInstDlg::TranslateKey(const MSG& message) {
+  if (message.message != WM_KEYDOWN || !window_ || !IsWindowEnabled(window_)) return false;
+  if (GetAncestor(message.hwnd, GA_ROOT) != window_) return false;
+  if (message.wParam == VK_ESCAPE) {
+    // Wherever the focus is: a multi-line edit would keep Esc and close its page instead.
+    SendMessageW(window_, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
+    return true;
+  }
+  if (message.wParam != VK_RETURN || (GetKeyState(VK_CONTROL) & 0x8000)) return false;
+  HWND focus = message.hwnd;
+  HWND pressed = nullptr;
+  if (ClassIs(focus, L"Button")) {
+    // A focused push button is pressed by Enter (the dialog keys would press the default).
+    const LONG_PTR type = GetWindowLongPtrW(focus, GWL_STYLE) & BS_TYPEMASK;
+    if (type == BS_PUSHBUTTON || type == BS_DEFPUSHBUTTON) pressed = focus;
+  } else if (ClassIs(focus, L"Edit") && (GetWindowLongPtrW(focus, GWL_STYLE) & ES_MULTILINE)) {
+    // The read-only memos (licence, summary) keep Enter for themselves: it means Next there too.
+    pressed = btnNext_;
+  }
+  if (!pressed || !IsWindowVisible(pressed) || !IsWindowEnabled(pressed)) return false;
+  SendMessageW(window_, WM_COMMAND, MAKEWPARAM(GetDlgCtrlID(pressed), BN_CLICKED), reinterpret_cast<LPARAM>(pressed));
+  return true;
+}
+
 LRESULT TfmInstDlg::HandleNotify(const NMHDR& header) {
   if (header.hwndFrom != componentTree_) return 0;
   switch (header.code) {
@@ -648,6 +685,7 @@ bool TfmInstDlg::HandleCommand(WPARAM wParam, LPARAM) {
     case idBtnNext: if (code == BN_CLICKED) BtnNextClick(); return true;
     case idBtnPrev: if (code == BN_CLICKED) BtnPrevClick(); return true;
     case idBtnExit: if (code == BN_CLICKED) BtnExitClick(); return true;
+    case IDCANCEL: BtnExitClick(); return true;  // Esc, as the dialog keys send it
     case idBtnSelDir: if (code == BN_CLICKED) BtnSelDirClick(); return true;
     case idTypeFull:
     case idTypeCustom: if (code == BN_CLICKED) TypeInstRadioGroupClick(); return true;
@@ -676,6 +714,15 @@ LRESULT TfmInstDlg::HandleMessage(HWND window, UINT message, WPARAM wParam, LPAR
       return HandleNotify(*reinterpret_cast<const NMHDR*>(lParam));
     case DM_GETDEFID:
       return MAKELRESULT(idBtnNext, DC_HASDEFID);
+    case WM_NEXTDLGCTL: {
+      // The dialog keys move the focus with this message, which only a dialog box would
+      // handle: the arrows within a group of choices (an automatic choice takes the focus and
+      // is chosen), the letters of the group boxes.
+      HWND next = LOWORD(lParam) ? reinterpret_cast<HWND>(wParam)
+                                 : GetNextDlgTabItem(window, GetFocus(), wParam != 0);
+      if (next && IsChild(window, next)) SetFocus(next);
+      return 0;
+    }
     case WM_CTLCOLORSTATIC: {
       const auto control = reinterpret_cast<HWND>(lParam);
       if (control == label9_ || control == label10_ || control == label11_ || control == label12_) {

@@ -55,6 +55,10 @@ class TfmInstDlg {
   void ComponentTreeChange(HTREEITEM item);
   int ComponentTreeGetImageIndex(HTREEITEM item) const;
 
+  // The keys that mean the same wherever the focus is (Esc = Exit, Enter on a focused push
+  // button presses it, Enter in a memo = Next); the message loop asks before the dialog keys.
+  bool TranslateKey(const MSG& message);
+
   // The components, for the tests.
   HWND Handle() const { return window_; }
   HWND BtnPrev() const { return btnPrev_; }

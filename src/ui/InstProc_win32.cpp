@@ -7,10 +7,12 @@
 
 #include "common/errors.h"
 #include "common/win32.h"
+#include "engine/MainThread.h"
 #include "engine/ProgressThread.h"
 #include "setup/Messages.h"
 #include "setup/SetupGlobals.h"
 #include "ui/Dpi_win32.h"
+#include "ui/Mnemonics_win32.h"
 #include "ui/WindowProc_win32.h"
 
 namespace {
@@ -92,7 +94,7 @@ void TfmInstProc::Create(TProgressThread& engine, SetupMode mode) {
   try {
     label_ = CreateChild(L"STATIC", SS_LEFT | SS_NOPREFIX | SS_ENDELLIPSIS, window_, -1, instance);
     bar_ = CreateChild(PROGRESS_CLASSW, PBS_SMOOTH, window_, -1, instance);
-    button_ = CreateChild(L"BUTTON", BS_PUSHBUTTON | WS_TABSTOP, window_, kBtnCancelId, instance);
+    button_ = CreateChild(L"BUTTON", BS_DEFPUSHBUTTON | WS_TABSTOP, window_, kBtnCancelId, instance);
     SendMessageW(bar_, PBM_SETRANGE32, 0, 100);
     SendMessageW(bar_, PBM_SETSTEP, 1, 0);
     Layout(dpi);
@@ -105,7 +107,7 @@ void TfmInstProc::Create(TProgressThread& engine, SetupMode mode) {
 
 void TfmInstProc::FormCreate(SetupMode mode) {
   const bool english = SetupGlobals.IsEnglish;
-  SetWindowTextW(button_, english ? L"Cancel" : win32::Wide("Отмена").c_str());
+  SetWindowTextW(button_, win32::Wide(ui::WithMnemonic(english ? "Cancel" : "Отмена")).c_str());
   SetWindowTextW(window_, win32::Wide(Caption(mode, english, SetupGlobals.SystemName)).c_str());
   SetTimer(window_, kTimer1, kTimer1Interval, nullptr);
 }
@@ -127,6 +129,7 @@ void TfmInstProc::Layout(UINT dpi) {
 void TfmInstProc::Show() {
   if (!window_) return;
   ShowWindow(window_, SW_SHOWNORMAL);
+  if (GetActiveWindow() == window_) SetFocus(button_);
   // The last step's text must not linger until the next tick.
   Timer1Timer();
 }
@@ -177,22 +180,27 @@ void TfmInstProc::BtnCancelClick() {
     const bool asking = engine->IsAsking();
     engine->SuspendLibraries();
     if (!asking) engine->RequestPause();
-    int answer = mb::kIdNo;
-    try {
-      answer = ShowBilingualMessage(
-          "Установка не закончена.\r\nСистема будет установлена некорректно.\r\n\r\n"
-          "Прервать установку?",
-          "Installation is not complete.\r\nThe system will be installed uncorrectly.\r\n\r\n"
-          "Abort installation?",
-          SetupGlobals.MessageCaption, mb::kYesNo | mb::kTaskModal);
-    } catch (...) {
-      // No answer: the run goes on.
+    {
+      // The question is a pause: what the worker asked the main thread for meanwhile (a
+      // library's question, the duplicate-file form) waits until it is answered instead of
+      // opening inside the question's loop, and finds the run stopped after a Yes.
+      mainthread::THold hold;
+      int answer = mb::kIdNo;
+      try {
+        answer = ShowBilingualMessage(
+            "Установка не закончена.\r\nСистема будет установлена некорректно.\r\n\r\n"
+            "Прервать установку?",
+            "Installation is not complete.\r\nThe system will be installed uncorrectly.\r\n\r\n"
+            "Abort installation?",
+            SetupGlobals.MessageCaption, mb::kYesNo | mb::kTaskModal);
+      } catch (...) {
+        // No answer: the run goes on.
+      }
+      // The window may have been closed and made again while the question was open (a test
+      // drives it without a worker); the engine is then no longer ours to touch.
+      if (generation != generation_ || engine_ != engine) return;
+      if (answer == mb::kIdYes) engine->Terminate();
     }
-    // The run may have ended while the question was open (its calls to the main thread run
-    // in the box's loop too) and closed this window; it has then made its last report, and
-    // the engine is no longer ours to touch.
-    if (generation != generation_ || engine_ != engine) return;
-    if (answer == mb::kIdYes) engine->Terminate();
     if (!asking) engine->Resume();
     engine->ResumeLibraries();
   } catch (...) {
@@ -215,9 +223,16 @@ LRESULT TfmInstProc::HandleMessage(HWND window, UINT message, WPARAM wParam, LPA
       }
       break;
     case WM_CLOSE:
-      // The title bar's button only hides the window; the run goes on and shows it again.
-      ShowWindow(window, SW_HIDE);
+      // The title bar's button and Alt+F4 ask as Cancel does; hiding the window would leave
+      // the person nothing to cancel with until the run shows it again.
+      BtnCancelClick();
       return 0;
+    case WM_SETFOCUS:
+      // Cancel is the window's one control: the keys go to it (Space, Enter), Esc asks too.
+      if (button_) SetFocus(button_);
+      return 0;
+    case DM_GETDEFID:
+      return MAKELRESULT(kBtnCancelId, DC_HASDEFID);
     case kDpiChanged:
       if (window == window_) {
         Layout(HIWORD(wParam));

@@ -39,6 +39,17 @@ inline std::string Text(HWND window) {
   return win32::Narrow(std::wstring(buffer, length));
 }
 
+// A button's text as it reads, without the "&" that underlines its letter.
+inline std::string Caption(HWND window) {
+  const std::string text = Text(window);
+  std::string plain;
+  for (size_t i = 0; i < text.size(); ++i) {
+    if (text[i] == '&' && i + 1 < text.size()) ++i;
+    plain += text[i];
+  }
+  return plain;
+}
+
 inline std::string ClassOf(HWND window) {
   wchar_t name[64] = {};
   GetClassNameW(window, name, 64);
@@ -84,11 +95,62 @@ inline void ClickAt(HWND control, POINT at) {
   PostMessageW(control, WM_LBUTTONDOWN, MK_LBUTTON, where);
   PostMessageW(control, WM_LBUTTONUP, 0, where);
 }
+// Can a person reach the control with the mouse? Not when it or its window is disabled
+// (a posted click would reach it all the same).
+inline bool Enabled(HWND control) {
+  return IsWindowEnabled(control) && IsWindowEnabled(GetAncestor(control, GA_ROOT));
+}
 inline void Click(HWND control) {
   if (!control) throw Failure("a control to click is not there");
+  if (!Enabled(control)) throw Failure("the control \"" + Caption(control) + "\" to click is disabled");
   RECT r{};
   GetClientRect(control, &r);
   ClickAt(control, POINT{(r.left + r.right) / 2, (r.top + r.bottom) / 2});
+}
+
+// ---- the keyboard: keys go where the window's thread has its focus, as a person's do -------
+
+inline HWND FocusOf(HWND window) {
+  GUITHREADINFO info{};
+  info.cbSize = sizeof info;
+  if (!GetGUIThreadInfo(GetWindowThreadProcessId(window, nullptr), &info)) return nullptr;
+  return info.hwndFocus;
+}
+inline HWND KeyTarget(HWND window) {
+  HWND focus = FocusOf(window);
+  if (!focus) throw Failure("nothing has the keyboard focus in \"" + Text(window) + "\"");
+  return focus;
+}
+// A key pressed and released (Tab, Enter, Esc, Space, the arrows).
+inline void PressKey(HWND window, UINT key) {
+  HWND to = KeyTarget(window);
+  const UINT scan = MapVirtualKeyW(key, MAPVK_VK_TO_VSC);
+  PostMessageW(to, WM_KEYDOWN, key, static_cast<LPARAM>(1 | scan << 16));
+  if (key == VK_SPACE) PostMessageW(to, WM_CHAR, L' ', static_cast<LPARAM>(1 | scan << 16));
+  PostMessageW(to, WM_KEYUP, key, static_cast<LPARAM>(1 | scan << 16 | 0xC0000000u));
+}
+// Alt with a letter (a button's underlined one), or with F4.
+inline void PressAlt(HWND window, wchar_t letter) {
+  PostMessageW(KeyTarget(window), WM_SYSCHAR, letter, static_cast<LPARAM>(1 | 1 << 29));
+}
+inline void PressAltF4(HWND window) {
+  HWND to = KeyTarget(window);
+  const UINT scan = MapVirtualKeyW(VK_F4, MAPVK_VK_TO_VSC);
+  PostMessageW(to, WM_SYSKEYDOWN, VK_F4, static_cast<LPARAM>(1 | scan << 16 | 1 << 29));
+  PostMessageW(to, WM_SYSKEYUP, VK_F4, static_cast<LPARAM>(1 | scan << 16 | 1 << 29 | 0xC0000000u));
+}
+// Characters typed into the focused control.
+inline void TypeKeys(HWND window, const std::string& text) {
+  HWND to = KeyTarget(window);
+  for (wchar_t c : win32::Wide(text)) PostMessageW(to, WM_CHAR, c, 1);
+}
+
+// Is `upper` above `lower` among the top-level windows?
+inline bool Above(HWND upper, HWND lower) {
+  for (HWND w = GetWindow(upper, GW_HWNDNEXT); w; w = GetWindow(w, GW_HWNDNEXT)) {
+    if (w == lower) return true;
+  }
+  return false;
 }
 
 // Polls `done` every 20 ms until it holds or `limitMs` has passed; `check` runs at each poll
@@ -329,8 +391,34 @@ class TRun {
   }
 
   // Waits for a box whose text contains `part`, saves its picture (as `shot`) and clicks
-  // `button`.
-  void Answer(const std::string& part, int button, DWORD limitMs = 30000, const std::string& shot = "box") {
+  // `button`. With an `owner`: the box must belong to it, lie above it, and the owner take no
+  // input while it is open.
+  void Answer(const std::string& part, int button, DWORD limitMs = 30000, const std::string& shot = "box",
+              HWND owner = nullptr) {
+    const TBox found = WaitBox(part, limitMs, owner);
+    Shot(shot, found.Window);
+    HWND target = GetDlgItem(found.Window, button);
+    if (!target) throw Failure("the box \"" + found.Text + "\" has no button " + std::to_string(button));
+    Click(target);
+    WaitClosed(found);
+  }
+
+  // Answers a box with keys: Tab `tabs` times, then Enter.
+  void AnswerByKeys(const std::string& part, int tabs, DWORD limitMs = 30000, HWND owner = nullptr) {
+    const TBox found = WaitBox(part, limitMs, owner);
+    for (int i = 0; i < tabs; ++i) PressKey(found.Window, VK_TAB);
+    PressKey(found.Window, VK_RETURN);
+    WaitClosed(found);
+  }
+
+  void WaitClosed(const TBox& box) {
+    if (!WaitUntil([&] { return !IsWindow(box.Window) || !IsWindowVisible(box.Window); }, 10000)) {
+      throw Failure("the box \"" + box.Text + "\" stays open after it was answered");
+    }
+  }
+
+  // Waits for a box whose text contains `part`; checks its owner when one is given.
+  TBox WaitBox(const std::string& part, DWORD limitMs, HWND owner) {
     TBox found;
     const bool shown = WaitUntil(
         [&] {
@@ -349,13 +437,17 @@ class TRun {
       const std::vector<TBox> boxes = Boxes();
       throw Failure("no box says \"" + part + "\"" + (boxes.empty() ? "" : "; open: " + boxes.front().Text));
     }
-    Shot(shot, found.Window);
-    HWND target = GetDlgItem(found.Window, button);
-    if (!target) throw Failure("the box \"" + found.Text + "\" has no button " + std::to_string(button));
-    Click(target);
-    if (!WaitUntil([&] { return !IsWindow(found.Window) || !IsWindowVisible(found.Window); }, 10000)) {
-      throw Failure("the box \"" + found.Text + "\" stays open after its button was clicked");
+    if (owner) {
+      const std::string what = "the box \"" + found.Text + "\" ";
+      HWND actual = GetWindow(found.Window, GW_OWNER);
+      if (actual != owner) {
+        throw Failure(what + "belongs to \"" + (actual ? Text(actual) : std::string("no window")) + "\", not to \"" +
+                      Text(owner) + "\"");
+      }
+      if (!Above(found.Window, owner)) throw Failure(what + "lies under \"" + Text(owner) + "\"");
+      if (IsWindowEnabled(owner)) throw Failure("\"" + Text(owner) + "\" takes input while " + what + "is open");
     }
+    return found;
   }
 
   // Waits for the process (and every process of the run) to end.

@@ -90,7 +90,7 @@ class TWizard {
           if (found.empty()) return false;
           window_ = found.front();
           HWND next = Control(window_, L"Button", idBtnNext);
-          return next && (!page.Next || Text(next) == page.Next);
+          return next && (!page.Next || Caption(next) == page.Next);
         },
         kPageLimit, [&] {
           run_.NoUnexpectedBox();
@@ -143,6 +143,43 @@ class TWizard {
     }
   }
   int TreePicture(const std::string& name) const { return TreeItem(Find(WC_TREEVIEWW, idComponentTree), name).Image; }
+
+  // ---- the same by keys alone ----
+
+  // Tabs until the control `id` has the focus, as a person watches the focus move.
+  HWND TabTo(const wchar_t* className, int id) {
+    HWND control = Find(className, id);
+    for (int tabs = 0; FocusOf(window_) != control; ++tabs) {
+      if (tabs == 20) throw Failure("Tab never brings the focus to control " + std::to_string(id));
+      HWND before = FocusOf(window_);
+      PressKey(window_, VK_TAB);
+      WaitUntil([&] { return FocusOf(window_) != before; }, 5000);
+    }
+    return control;
+  }
+  // Tabs into the edit (which selects its text) and types `text` over it.
+  void TypeByKeys(int id, const std::string& text) {
+    HWND edit = TabTo(L"Edit", id);
+    TypeKeys(window_, text);
+    if (!WaitUntil([&] { return Text(edit) == text; }, 5000)) {
+      throw Failure("typed \"" + text + "\", the edit shows \"" + Text(edit) + "\"");
+    }
+  }
+  // Moves the tree's selection with the arrows to `name` and toggles it with Space.
+  void ToggleByKeys(const std::string& name, bool ticked) {
+    HWND tree = TabTo(WC_TREEVIEWW, idComponentTree);
+    for (int moves = 0;; ++moves) {
+      auto caret = reinterpret_cast<HTREEITEM>(Ask(tree, TVM_GETNEXTITEM, TVGN_CARET, 0));
+      if (caret && TreeItem(tree, name).Handle == caret) break;
+      if (moves == 20) throw Failure("the arrows never reach \"" + name + "\"");
+      PressKey(window_, VK_DOWN);
+      WaitUntil([&] { return reinterpret_cast<HTREEITEM>(Ask(tree, TVM_GETNEXTITEM, TVGN_CARET, 0)) != caret; }, 5000);
+    }
+    PressKey(window_, VK_SPACE);
+    if (!WaitUntil([&] { return (TreeItem(tree, name).Image != kUnticked) == ticked; }, 5000)) {
+      throw Failure("Space did not change \"" + name + "\" to " + (ticked ? "ticked" : "unticked"));
+    }
+  }
 
   HWND Window() const { return window_; }
 
@@ -403,8 +440,9 @@ void InstallRun(TSetting& setting, const std::vector<std::string>& untick, bool 
   run.Shot("install-type-filled", wizard.Window());
   wizard.Next();
   if (overExisting) {
-    run.Answer("уже существует.\r\n Продолжить?", IDYES);
-    run.Answer("будут уничтожены.\r\n Продолжить?", IDYES);
+    // The wizard's own questions: above it, and the wizard takes no input meanwhile.
+    run.Answer("уже существует.\r\n Продолжить?", IDYES, 30000, "box", wizard.Window());
+    run.Answer("будут уничтожены.\r\n Продолжить?", IDYES, 30000, "box", wizard.Window());
   }
   if (!untick.empty()) {
     wizard.WaitPage(kSelect);
@@ -419,7 +457,10 @@ void InstallRun(TSetting& setting, const std::vector<std::string>& untick, bool 
     wizard.Type(idEdFolder, setting.Group);
   }
   wizard.Next();
-  if (overExisting) run.Answer("Программная группа " + setting.Group + " уже существует и будет изменена.", IDYES);
+  if (overExisting) {
+    run.Answer("Программная группа " + setting.Group + " уже существует и будет изменена.", IDYES, 30000, "box",
+               wizard.Window());
+  }
   wizard.WaitPage(kSummaryInstall);
   wizard.Next();
   FollowProgress(run, "Инсталляция завершена");
@@ -485,9 +526,109 @@ void CancelDuringExtraction(TSetting& setting) {
       kRunLimit, [&] { run.NoUnexpectedBox(); });
   if (!copying) throw Failure("the progress window never showed the extraction");
   run.Shot("progress-extracting", progress);
-  Click(Control(progress, L"Button", IDCANCEL));
-  run.Answer("Прервать установку?", IDYES);
+  HWND cancel = Control(progress, L"Button", IDCANCEL);
+  const std::string question = "Прервать установку?";
+  // Esc asks, above the window that is always on top, which takes no input meanwhile (so
+  // its Cancel cannot ask a second time); No by keys goes on, and the window stays.
+  if (!WaitUntil([&] { return FocusOf(progress) == cancel; }, 5000)) {
+    throw Failure("Cancel does not have the focus in the progress window");
+  }
+  PressKey(progress, VK_ESCAPE);
+  run.WaitBox(question, kPageLimit, progress);
+  if (Enabled(cancel)) throw Failure("Cancel can be pressed again while its question is open");
+  run.AnswerByKeys(question, 1);
+  if (!IsWindowVisible(progress)) throw Failure("the progress window went away after No");
+  // Alt+F4 asks too, and the run holds while the question is open: nothing more is
+  // extracted (the log does not grow) until it is answered.
+  PressAltF4(progress);
+  run.WaitBox(question, kPageLimit, progress);
+  Sleep(500);  // what the worker was writing when asked to wait
+  const size_t logAtQuestion = LogSize();
+  Sleep(1500);
+  const size_t logLater = LogSize();
+  if (!IsWindowVisible(progress)) throw Failure("Alt+F4 hid the progress window");
+  run.Answer(question, IDYES, kPageLimit, "cancel-question", progress);
+  if (logLater != logAtQuestion) throw Failure("the run went on while the Cancel question was open");
   run.Answer("Установка была прервана", IDOK, kRunLimit);
+  run.WaitEnd();
+}
+
+void BadArchiveRun(TSetting& setting) {
+  TRun run(SetupCommand(setting), setting.Dist, setting.Shots);
+  TWizard wizard(run);
+  wizard.WaitPage(kWelcome);
+  wizard.Next();
+  wizard.WaitPage(kLicence);
+  wizard.Next();
+  wizard.WaitPage(kType);
+  wizard.Type(idEditSelDir, setting.InstallDir);
+  wizard.Next();
+  wizard.WaitPage(kGroup);
+  wizard.Type(idEdFolder, setting.Group);
+  wizard.Next();
+  wizard.WaitPage(kSummaryInstall);
+  wizard.Next();
+  HWND progress = nullptr;
+  WaitUntil([&] {
+    const std::vector<HWND> found = run.Windows(L"TfmInstProc");
+    if (!found.empty()) progress = found.front();
+    return progress != nullptr || !run.Boxes().empty();
+  }, kRunLimit);
+  if (!progress) throw Failure("the progress window did not come");
+  // The worker's box goes above the window that is always on top, which waits for it.
+  run.Answer("Плохой архив !!!", IDOK, kRunLimit, "bad-archive", progress);
+  // What the run does then is the extraction's business: every later box is answered OK.
+  if (!WaitUntil([&] { return run.Ended(); }, kRunLimit, [&] {
+        for (const TBox& box : run.Boxes()) {
+          if (HWND ok = GetDlgItem(box.Window, IDOK)) Click(ok);
+        }
+      })) {
+    throw Failure("the program did not end after the bad archive");
+  }
+  run.WaitEnd();
+}
+
+void InstallByKeys(TSetting& setting, const std::vector<std::string>& untick) {
+  TRun run(SetupCommand(setting), setting.Dist, setting.Shots);
+  TWizard wizard(run);
+  wizard.WaitPage(kWelcome);
+  PressKey(wizard.Window(), VK_RETURN);  // Next is the default button
+  wizard.WaitPage(kLicence);
+  PressAlt(wizard.Window(), L'С');  // "&Согласен"
+  wizard.WaitPage(kType);
+  if (!untick.empty()) {
+    // The arrows move within the choices and take the one they reach.
+    wizard.TabTo(L"Button", idTypeFull);
+    PressKey(wizard.Window(), VK_DOWN);
+    HWND custom = wizard.Find(L"Button", idTypeCustom);
+    if (!WaitUntil([&] { return Ask(custom, BM_GETCHECK, 0, 0) == BST_CHECKED; }, 5000)) {
+      throw Failure("the arrow did not choose the custom installation");
+    }
+  }
+  wizard.TypeByKeys(idEditSelDir, setting.InstallDir);
+  PressKey(wizard.Window(), VK_RETURN);  // from the edit: Next
+  if (!untick.empty()) {
+    wizard.WaitPage(kSelect);
+    for (const std::string& name : untick) wizard.ToggleByKeys(name, false);
+    run.Shot("subsystems-chosen-by-keys", wizard.Window());
+    PressAlt(wizard.Window(), L'Д');  // "&Далее >"
+  }
+  wizard.WaitPage(kGroup);
+  wizard.TypeByKeys(idEdFolder, setting.Group);
+  PressKey(wizard.Window(), VK_RETURN);
+  wizard.WaitPage(kSummaryInstall);
+  PressAlt(wizard.Window(), L'У');  // "&Установить"
+  run.AnswerByKeys("Инсталляция завершена", 0, kRunLimit);
+  run.WaitEnd();
+}
+
+void LeaveByEsc(const TSetting& setting) {
+  TRun run(SetupCommand(setting), setting.Dist, setting.Shots);
+  TWizard wizard(run);
+  wizard.WaitPage(kWelcome);
+  PressKey(wizard.Window(), VK_RETURN);
+  wizard.WaitPage(kLicence);
+  PressKey(wizard.Window(), VK_ESCAPE);  // Exit
   run.WaitEnd();
 }
 

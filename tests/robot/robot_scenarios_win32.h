@@ -41,8 +41,17 @@ void InstallRun(TSetting& setting, const std::vector<std::string>& untick = {}, 
 void AddDeleteRun(const TSetting& setting, const std::vector<std::string>& add, const std::vector<std::string>& remove);
 // Removes the product with the command the Windows uninstall entry holds.
 void UninstallThroughEntry(const TSetting& setting);
-// Starts a full installation and cancels it while the archives are extracted.
+// Starts a full installation and cancels it while the archives are extracted: Esc asks and
+// is answered No by keys, Alt+F4 asks again and is answered Yes.
 void CancelDuringExtraction(TSetting& setting);
+// A full installation whose archive has an entry with a wrong checksum: the bad-archive box
+// is checked against the progress window and the run's later boxes answered OK.
+void BadArchiveRun(TSetting& setting);
+// A new installation by keys alone (Tab, Enter, the arrows, Space, Alt with a button's
+// letter): full, or custom with the subsystems named in `untick` unticked.
+void InstallByKeys(TSetting& setting, const std::vector<std::string>& untick = {});
+// Goes to the licence page and leaves the wizard with Esc.
+void LeaveByEsc(const TSetting& setting);
 
 // ---- the machine --------------------------------------------------------------------------
 

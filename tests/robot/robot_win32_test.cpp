@@ -142,6 +142,32 @@ TEST_F(Robot, CancelDuringExtractionLeavesNothingThenAFreshInstallationSucceeds)
   ExpectInstalled({1, 2, 3, 4, 5, 6});
 }
 
+TEST_F(Robot, TheBadArchiveBoxShowsAboveTheProgressWindow) {
+  extracttest::TestEntry bad{"bad/broken.txt", "these bytes do not match their checksum"};
+  bad.ownCrc = true;
+  bad.crc = extracttest::CrcOf(bad.data) ^ 1u;
+  WriteFileBytes(setting_.Dist + "\\bad.zip", extracttest::BuildZip({bad}));
+  robot::SetDescriptionLine(setting_.Dist, "Archive=core.zip", "Archive=core.zip, bad.zip");
+  Logged([&] { robot::BadArchiveRun(setting_); });
+}
+
+TEST_F(Robot, KeysAloneLeaveTheWizardAndInstall) {
+  // Esc is Exit, with its log line; nothing is installed.
+  const size_t before = robot::LogSize();
+  try {
+    robot::LeaveByEsc(setting_);
+  } catch (const robot::Failure& failure) {
+    ADD_FAILURE() << failure.what();
+  }
+  EXPECT_NE(robot::LogSince(before).find(" the process is aborted by user"), std::string::npos);
+  for (const std::string& problem : robot::CheckRemoved(setting_, false)) ADD_FAILURE() << problem;
+
+  // Tab, Enter, the arrows, Space and the buttons' letters alone: a custom installation
+  // without the documentation (and the examples, which depend on it).
+  ExpectSteps(Logged([&] { robot::InstallByKeys(setting_, {"Документация"}); }), kInstall);
+  ExpectInstalled({1, 4, 5, 6});
+}
+
 TEST_F(Robot, SecondInstallationWithSetupType1StartsOverTheFirst) {
   ExpectSteps(Logged([&] { robot::InstallRun(setting_); }), kInstall);
   ExpectInstalled({1, 2, 3, 4, 5, 6});

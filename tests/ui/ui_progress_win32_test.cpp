@@ -99,12 +99,12 @@ TEST_F(ProgressWindow, CaptionAndButtonForEachModeAndLanguage) {
     const char* button;
   };
   const Row rows[] = {
-      {smInstall, false, "Установка системы ZTK Тест", "Отмена"},
-      {smAddDelete, false, "Добавление/Удаление подсистем ZTK Тест", "Отмена"},
-      {smUninstall, false, "Деинсталляция системы ZTK Тест", "Отмена"},
-      {smInstall, true, "Installation of system ZTK Тест", "Cancel"},
-      {smAddDelete, true, "Add/Delete subsystems ZTK Тест", "Cancel"},
-      {smUninstall, true, "Uninstallation of system ZTK Тест", "Cancel"},
+      {smInstall, false, "Установка системы ZTK Тест", "&Отмена"},
+      {smAddDelete, false, "Добавление/Удаление подсистем ZTK Тест", "&Отмена"},
+      {smUninstall, false, "Деинсталляция системы ZTK Тест", "&Отмена"},
+      {smInstall, true, "Installation of system ZTK Тест", "&Cancel"},
+      {smAddDelete, true, "Add/Delete subsystems ZTK Тест", "&Cancel"},
+      {smUninstall, true, "Uninstallation of system ZTK Тест", "&Cancel"},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.caption);
@@ -221,11 +221,21 @@ TEST_F(ProgressWindow, ShowsTheEnginesTextAndPercentWhileVisible) {
     })) << Text(form.ProcessMesLabel()) << " " << BarPosition(form);
   }
 
-  // Closed with the title bar: hidden, not destroyed; while hidden the timer leaves the
-  // controls alone; shown again, it shows the progress at once.
+  // Closed with the title bar (or Alt+F4): the Cancel question, and the window stays.
   HWND window = form.Handle();
-  PostMessageW(window, WM_SYSCOMMAND, SC_CLOSE, 0);
-  EXPECT_TRUE(PumpFor(3s, [&] { return !IsWindowVisible(window); }));
+  {
+    ScriptedMessages boxes;
+    boxes.Expect(mb::kIdNo);
+    PostMessageW(window, WM_SYSCOMMAND, SC_CLOSE, 0);
+    EXPECT_TRUE(PumpFor(3s, [&] { return boxes.Shown().size() == 1; }));
+    ASSERT_EQ(boxes.Shown().size(), 1u);
+    EXPECT_EQ(boxes.Shown()[0].text, kQuestionRu);
+    EXPECT_TRUE(IsWindowVisible(window));
+    EXPECT_FALSE(engine.Terminated());
+  }
+  // Hidden by the engine: the timer leaves the controls alone; shown again, it shows the
+  // progress at once.
+  form.Hide();
   ASSERT_TRUE(IsWindow(window));
   ASSERT_TRUE(engine.SetProgress(33, "While hidden", 0));
   PumpFor(600ms);

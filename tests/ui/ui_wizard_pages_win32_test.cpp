@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "common/testsupport.h"
+#include "ui/Mnemonics_win32.h"
 #include "ui/ui_wizard_support_win32.h"
 
 namespace {
@@ -74,7 +75,9 @@ TEST_P(WizardPages, EveryPathOfTheStepTable) {
       ASSERT_EQ(form->Model().Step, s.step);
       EXPECT_EQ(VisiblePage(), s.page);
       EXPECT_EQ(Text(form->Handle()), english ? s.captionEn : s.captionRu);
-      EXPECT_EQ(Text(form->BtnNext()), english ? s.nextEn : s.nextRu);
+      // The step's text, with the letter that presses it underlined.
+      EXPECT_EQ(ui::WithoutMnemonic(Text(form->BtnNext())), english ? s.nextEn : s.nextRu);
+      EXPECT_NE(Text(form->BtnNext()).find('&'), std::string::npos);
       EXPECT_EQ(IsWindowVisible(form->BtnPrev()) != FALSE, s.back);
       if (s.step == 3 && path.choice == 1) Press(form->TypeInstRadio(1));
       if (s.step == 6) {
@@ -119,7 +122,7 @@ TEST_F(WizardFixture, WithoutLicenceTheNextButtonKeepsItsText) {
   Open();
   Next();
   ASSERT_EQ(form->Model().Step, 2);
-  EXPECT_EQ(Text(form->BtnNext()), "Далее >");
+  EXPECT_EQ(Text(form->BtnNext()), "&Далее >");
   EXPECT_EQ(Text(form->LicenseMemo()), "");
 }
 
