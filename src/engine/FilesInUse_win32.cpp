@@ -138,6 +138,7 @@ void TProgressThread::ExtractForRestart(TSetupUnZip& zip, const std::string& des
     zip.OnlyTargets.insert(staging + target.substr(destDir.size()));
   }
   zip.SetDestDir(staging);
+  if (journal_) journal_->WillCreateDirectories(staging);  // an undo takes the staged files too
   zip.ExtractFiles();
   zip.OnlyTargets.clear();
   zip.SetDestDir(destDir);
