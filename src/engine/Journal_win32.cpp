@@ -234,6 +234,14 @@ bool MoveJournal(const std::string& from, const std::string& to) {
 
 bool RecoverAbandonedRuns(bool notify) {
   bool found = false;
+  // Where journals lived before, and anyone may write: never undone, only named in the log.
+  std::string temp = SetupGlobals.TempDir;
+  if (!temp.empty() && temp.back() != '\\') temp += '\\';
+  for (const os::DirEntry& entry : temp.empty() ? std::vector<os::DirEntry>() : os::ListDirectory(temp)) {
+    if (entry.Name.rfind(kJournalPrefix, 0) == 0 && EndsWith(entry.Name, kJournalSuffix)) {
+      WriteLog(" journal left alone, it lies outside the journal directory: " + temp + entry.Name);
+    }
+  }
   for (const std::string& dir : JournalDirectories()) {
     if (!os::DirectoryExists(dir)) continue;
     const std::string distrust = DistrustOf(dir, true);

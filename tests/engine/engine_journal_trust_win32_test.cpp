@@ -10,6 +10,7 @@
 #include <gtest/gtest.h>
 
 #include "common/osfile.h"
+#include "common/pathrules.h"
 #include "common/testsupport.h"
 #include "common/win32.h"
 #include "engine/Journal.h"
@@ -155,6 +156,17 @@ TEST(JournalDirectory, IsMadeProtectedAndTrusted) {
   EXPECT_EQ(path.rfind(dir, 0), 0u);
   EXPECT_FALSE(os::FileExists(path));
   EXPECT_EQ(RestartJournalPath(), dir + "ztkinst-restart.jnl");
+}
+
+// What exists is named as the file system names it; what does not is appended as given.
+TEST(JournalFinalPath, ResolvesWhatExists) {
+  TempDir root;
+  ASSERT_TRUE(os::CreateDirectories(root.File("Real Dir")));
+  const std::string full = pathrules::NormalizeFullPath(root.File("Real Dir"));
+  std::string lower = root.File("real dir\\.\\missing\\deeper");
+  EXPECT_EQ(FinalPathOf(lower), full + "\\missing\\deeper");
+  EXPECT_EQ(FinalPathOf(root.File("Real Dir")), full);
+  EXPECT_EQ(FinalPathOf("relative\\path"), "");
 }
 
 }  // namespace

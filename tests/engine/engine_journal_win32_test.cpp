@@ -9,6 +9,7 @@
 
 #include "common/osfile.h"
 #include "common/win32.h"
+#include "engine/DirTree.h"
 #include "engine/EngineMachine.h"
 #include "engine/Journal.h"
 #include "engine/JournalPlan.h"
@@ -65,6 +66,7 @@ class EngineJournal : public EngineFixture {
  protected:
   void SetUp() override {
     EngineFixture::SetUp();
+    DiscardJournalsLeftBehind();
     pathBefore = Value(HKEY_LOCAL_MACHINE, kEnvironment, "Path", 0);
     pendingBefore = Value(HKEY_LOCAL_MACHINE, kSessionManager, "PendingFileRenameOperations", 0);
     Describe({{1, "Base", "base.zip", ""}, {2, "Tools", "tools.zip", ""}, {3, "Extra", "extra.zip", ""}});
@@ -88,6 +90,18 @@ class EngineJournal : public EngineFixture {
     EngineMachine().ProgramsHoldingFile = nullptr;
     SetupGlobals.Unattended = false;
     EngineFixture::TearDown();
+  }
+  // The journal directory is the machine's, not the test's: a run of another test that
+  // ended at a restart leaves its journal there for the run after it.
+  static void DiscardJournalsLeftBehind() {
+    const std::string dir = TrustedJournalDirectory();
+    for (const os::DirEntry& e : os::ListDirectory(dir)) {
+      if (e.Attributes & os::kAttrDirectory) {
+        DeleteDirTree(dir + e.Name, false);
+      } else {
+        os::RemoveFile(dir + e.Name);
+      }
+    }
   }
   void CleanLinks() {
     os::RemoveFile(menuDir + "\\App.lnk");  // a test's links, never the user's folders
