@@ -23,8 +23,13 @@ void TProgressThread::BeginJournal() {
   if (state_.Mode == smInstall && SetupGlobals.ContinueAfterRestart) {
     const std::string restart = RestartJournalPath();
     if (!restart.empty() && os::FileExists(restart)) {
-      const std::string own = NewRunJournalPath();
-      if (MoveJournal(restart, own) && journal_->Adopt(own)) {
+      // Trusted as a journal left by a run that died is: by its owner and access list.
+      const std::string why = DistrustOf(restart, false);
+      const std::string own = why.empty() ? NewRunJournalPath() : std::string();
+      if (!why.empty()) {
+        WriteLog(" journal of the installation before the restart left alone, it cannot be trusted (" + why +
+                 "): " + restart);
+      } else if (MoveJournal(restart, own) && journal_->Adopt(own)) {
         WriteLog(" journal of the installation before the restart taken over: " + own);
         return;
       }

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <map>
 
 #include "common/osfile.h"
@@ -465,6 +466,41 @@ TEST_F(EngineJournal, ACancelledRunTakesBackItsRestartRenames) {
   EXPECT_EQ(Pending(), pending);
   EXPECT_EQ(ReadFileBytes(readme), "base readme");
   EXPECT_FALSE(os::FileExists(Installed("~restart\\readme.txt")));
+}
+
+// The journal a run left for the run after a restart is taken over only when it may be
+// trusted like any other: one whose file a user owns is left alone, its records undone never.
+TEST_F(EngineJournal, AMistrustedRestartJournalIsNotTakenOver) {
+  const std::string restart = RestartJournalPath();
+  ASSERT_FALSE(restart.empty());
+  const std::string victim = root.File("victim.txt");
+  WriteFileBytes(victim, "mine");
+  WriteFileBytes(restart, EncodeJournalRecord(ProductRecord({"Prod", "\\Software\\Quorvalen", "", {root.Path()}})) +
+                              EncodeJournalRecord({TJournalKind::FileCreated, {victim}}));
+  JournalSecurityForTest = [&restart](const std::string& path) -> std::string {
+    return path == restart ? "O:S-1-5-21-1-2-3-1001D:P(A;;FA;;;SY)(A;;FA;;;BA)" : "";
+  };
+  SetupGlobals.ContinueAfterRestart = true;
+  MessageBoxHandler previous = SetMessageBoxHandler([](const std::string&, const std::string&, unsigned) {
+    return mb::kIdOk;
+  });
+  const RunResult r = Install([](TProgressThread& t, int report) {
+    if (report == 1) t.Terminate();
+  });
+  SetMessageBoxHandler(previous);
+  SetupGlobals.ContinueAfterRestart = false;
+  JournalSecurityForTest = nullptr;
+  EXPECT_FALSE(r.Succeeded);
+  EXPECT_EQ(ReadFileBytes(victim), "mine");
+  EXPECT_TRUE(os::FileExists(restart));
+  const auto lines = LogLines();
+  EXPECT_NE(std::find_if(lines.begin(), lines.end(),
+                         [](const std::string& line) {
+                           return line.find("before the restart left alone, it cannot be trusted") !=
+                                  std::string::npos;
+                         }),
+            lines.end());
+  DiscardJournalsLeftBehind();
 }
 
 }  // namespace
