@@ -44,6 +44,8 @@ class File {
   // Moves the position; returns the new position from the start.
   std::int64_t Seek(std::int64_t offset, SeekOrigin origin);
   std::int64_t Size();
+  // Forces what was written to the disk itself (not only the system's cache); false on failure.
+  bool Flush();
   void Close();
   // The path the file was opened under (after RenameTo, its new one).
   const std::string& Path() const { return path_; }

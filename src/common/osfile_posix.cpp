@@ -117,6 +117,8 @@ std::int64_t File::Size() {
   return st.st_size;
 }
 
+bool File::Flush() { return IsOpen() && ::fsync(Fd(handle_)) == 0; }
+
 void File::Close() {
   if (handle_ != kInvalid) {
     ::close(Fd(handle_));

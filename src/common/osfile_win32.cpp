@@ -121,6 +121,8 @@ std::int64_t File::Seek(std::int64_t offset, SeekOrigin origin) {
   return result.QuadPart;
 }
 
+bool File::Flush() { return IsOpen() && FlushFileBuffers(H(handle_)); }
+
 std::int64_t File::Size() {
   LARGE_INTEGER size;
   if (!GetFileSizeEx(H(handle_), &size)) Raise();

@@ -80,7 +80,9 @@ std::string Holders(const std::string& path) {
   return text;
 }
 
-bool ScheduleAtRestart(const std::string& from, const std::string* to) {
+// Recorded first, so that an undo of the run can take the operation back out.
+bool ScheduleAtRestart(TJournal* journal, const std::string& from, const std::string* to) {
+  if (journal && !journal->WillActAtRestart(from, to ? *to : std::string())) return false;
   const std::wstring source = win32::Wide(from);
   const std::wstring target = to ? win32::Wide(*to) : std::wstring();
   const DWORD flags = MOVEFILE_DELAY_UNTIL_REBOOT | (to ? MOVEFILE_REPLACE_EXISTING : 0);
@@ -137,6 +139,7 @@ void TProgressThread::ExtractForRestart(TSetupUnZip& zip, const std::string& des
     zip.OnlyTargets.insert(staging + target.substr(destDir.size()));
   }
   zip.SetDestDir(staging);
+  if (journal_) journal_->WillCreateDirectories(staging);  // an undo takes the staged files too
   zip.ExtractFiles();
   zip.OnlyTargets.clear();
   zip.SetDestDir(destDir);
@@ -144,16 +147,15 @@ void TProgressThread::ExtractForRestart(TSetupUnZip& zip, const std::string& des
   for (const std::string& target : targets) {
     const std::string staged = staging + target.substr(destDir.size());
     if (!os::FileExists(staged)) continue;
-    if (ScheduleAtRestart(staged, &target)) {
+    if (ScheduleAtRestart(journal_.get(), staged, &target)) {
       scheduled = true;
       WriteLog(" " + target + " is replaced at the next restart");
-      if (journal_) journal_->Note("the replacement of " + target + " at the next restart");
     }
   }
   // The staging directories go at the restart too, after the renames that empty them.
   std::vector<std::string> directories;
   CollectDirectories(staging, directories);
-  for (const std::string& directory : directories) ScheduleAtRestart(directory, nullptr);
+  for (const std::string& directory : directories) ScheduleAtRestart(journal_.get(), directory, nullptr);
   if (scheduled) NoteRestartScheduled();
 }
 
@@ -161,10 +163,9 @@ bool TProgressThread::DeleteOrSchedule(const std::string& path) {
   if (journal_ ? journal_->DeleteWithBackup(path) : os::RemoveFile(path)) return true;
   if (!os::FileExists(path) || !HeldByOther(path)) return false;
   const std::string holders = Holders(path);
-  if (!ScheduleAtRestart(path, nullptr)) return false;
+  if (!ScheduleAtRestart(journal_.get(), path, nullptr)) return false;
   WriteLog(" file in use " + path + (holders.empty() ? "" : " by " + holders) +
            " is deleted at the next restart");
-  if (journal_) journal_->Note("the deletion of " + path + " at the next restart");
   NoteRestartScheduled();
   return true;
 }
@@ -177,13 +178,13 @@ void TProgressThread::ScheduleLeftovers(const std::string& directory) {
     for (const os::DirEntry& entry : os::ListDirectory(dir)) {
       if (entry.Attributes & os::kAttrDirectory) continue;
       const std::string path = dir + "\\" + entry.Name;
-      if (ScheduleAtRestart(path, nullptr)) {
+      if (ScheduleAtRestart(journal_.get(), path, nullptr)) {
         any = true;
         WriteLog(" file in use " + path + " is deleted at the next restart");
       }
     }
   }
   if (!any) return;
-  for (const std::string& dir : directories) ScheduleAtRestart(dir, nullptr);
+  for (const std::string& dir : directories) ScheduleAtRestart(journal_.get(), dir, nullptr);
   NoteRestartScheduled();
 }

@@ -167,6 +167,9 @@ void JournalValue(TJournal* journal, HKEY root, const std::string& key, const st
 }
 
 bool UndoRegistryRecord(const TJournalRecord& record) {
+  if (record.Kind == TJournalKind::RestartOperation && record.Fields.size() == 2) {
+    return RemovePendingOperation(record.Fields[0], record.Fields[1]);
+  }
   HKEY root;
   REGSAM view;
   if (record.Fields.size() < 3 || !ParseRoot(record.Fields[0], root, view)) return false;
@@ -193,17 +196,6 @@ const char kJournalPrefix[] = "ztkinst-";
 const char kJournalSuffix[] = ".jnl";
 const char kRestartName[] = "ztkinst-restart.jnl";
 
-std::string TempDirectory() {
-  std::string dir = SetupGlobals.TempDir;
-  if (dir.empty()) {
-    std::wstring buffer(MAX_PATH + 1, L'\0');
-    buffer.resize(GetTempPathW(static_cast<DWORD>(buffer.size()), buffer.data()));
-    dir = win32::Narrow(buffer);
-  }
-  if (!dir.empty() && dir.back() != '\\') dir += '\\';
-  return dir;
-}
-
 bool EndsWith(const std::string& text, const std::string& tail) {
   return text.size() >= tail.size() && text.compare(text.size() - tail.size(), tail.size(), tail) == 0;
 }
@@ -211,17 +203,29 @@ bool EndsWith(const std::string& text, const std::string& tail) {
 }  // namespace
 
 std::string NewRunJournalPath() {
-  char name[64];
-  std::snprintf(name, sizeof name, "%s%lu-%llu%s", kJournalPrefix, GetCurrentProcessId(),
-                static_cast<unsigned long long>(GetTickCount64()), kJournalSuffix);
-  std::string path = TempDirectory() + name;
-  for (int n = 1; os::FileExists(path); ++n) path = TempDirectory() + name + std::to_string(n);
+  const std::string dir = TrustedJournalDirectory();
+  if (dir.empty()) return {};
+  // A name nobody can guess ahead: the journal and its backup directory are made new.
+  LARGE_INTEGER counter{};
+  QueryPerformanceCounter(&counter);
+  char name[96];
+  std::snprintf(name, sizeof name, "%s%lu-%llu-%llx%s", kJournalPrefix, GetCurrentProcessId(),
+                static_cast<unsigned long long>(GetTickCount64()),
+                static_cast<unsigned long long>(counter.QuadPart), kJournalSuffix);
+  std::string path = dir + name;
+  for (int n = 1; os::FileExists(path) || os::DirectoryExists(path + ".d"); ++n) {
+    path = dir + name + std::to_string(n);
+  }
   return path;
 }
 
-std::string RestartJournalPath() { return TempDirectory() + kRestartName; }
+std::string RestartJournalPath() {
+  const std::string dir = TrustedJournalDirectory();
+  return dir.empty() ? std::string() : dir + kRestartName;
+}
 
 bool MoveJournal(const std::string& from, const std::string& to) {
+  if (from.empty() || to.empty()) return false;
   if (os::DirectoryExists(to + ".d")) DeleteDirTree(to + ".d", false);
   if (!os::ReplaceFile(from, to)) return false;
   if (os::DirectoryExists(from + ".d")) os::MoveFileTo(from + ".d", to + ".d");
@@ -229,19 +233,45 @@ bool MoveJournal(const std::string& from, const std::string& to) {
 }
 
 bool RecoverAbandonedRuns(bool notify) {
-  const std::string dir = TempDirectory();
   bool found = false;
-  for (const os::DirEntry& entry : os::ListDirectory(dir)) {
-    if (entry.Attributes & os::kAttrDirectory) continue;
-    if (entry.Name.rfind(kJournalPrefix, 0) != 0 || !EndsWith(entry.Name, kJournalSuffix)) continue;
-    if (entry.Name == kRestartName) continue;  // waits for the run after the restart
-    TJournal journal;
-    if (!journal.Adopt(dir + entry.Name)) continue;  // its run is alive
-    found = true;
-    const std::size_t count = journal.Records().size();
-    const int failed = journal.Rollback(UndoRegistryRecord, nullptr);
-    WriteLog(" the changes of a run that did not end were undone (" + std::to_string(count) +
-             " changes, " + std::to_string(failed) + " not undone): " + dir + entry.Name);
+  // Where journals lived before, and anyone may write: never undone, only named in the log.
+  std::string temp = SetupGlobals.TempDir;
+  if (!temp.empty() && temp.back() != '\\') temp += '\\';
+  for (const os::DirEntry& entry : temp.empty() ? std::vector<os::DirEntry>() : os::ListDirectory(temp)) {
+    if (entry.Name.rfind(kJournalPrefix, 0) == 0 && EndsWith(entry.Name, kJournalSuffix)) {
+      WriteLog(" journal left alone, it lies outside the journal directory: " + temp + entry.Name);
+    }
+  }
+  for (const std::string& dir : JournalDirectories()) {
+    if (!os::DirectoryExists(dir)) continue;
+    const std::string distrust = DistrustOf(dir, true);
+    const std::string parentDistrust = DistrustOf(dir.substr(0, dir.rfind('\\')), true);
+    for (const os::DirEntry& entry : os::ListDirectory(dir)) {
+      if (entry.Attributes & os::kAttrDirectory) continue;
+      if (entry.Name.rfind(kJournalPrefix, 0) != 0 || !EndsWith(entry.Name, kJournalSuffix)) continue;
+      if (entry.Name == kRestartName) continue;  // waits for the run after the restart
+      const std::string path = dir + "\\" + entry.Name;
+      std::string why = !parentDistrust.empty() ? parentDistrust : distrust;
+      if (why.empty()) why = DistrustOf(path, false);
+      if (!why.empty()) {
+        WriteLog(" journal left alone, it cannot be trusted (" + why + "): " + path);
+        continue;
+      }
+      TJournal journal;
+      if (!journal.Adopt(path)) continue;  // its run is alive
+      const std::vector<TJournalRecord> records = journal.Records();
+      if (records.empty() || records.front().Kind != TJournalKind::Product) {
+        journal.Close();
+        WriteLog(" journal left alone, it names no product: " + path);
+        continue;
+      }
+      found = true;
+      journal.FinalPath = FinalPathOf;
+      TLogFile::TKeepOpen keepLog(SetupGlobals.Log.get());
+      const int failed = journal.Rollback(UndoRegistryRecord, WriteLog);
+      WriteLog(" the changes of a run that did not end were undone (" + std::to_string(records.size() - 1) +
+               " changes, " + std::to_string(failed) + " not undone): " + path);
+    }
   }
   if (found && notify) {
     ShowBilingualMessage(

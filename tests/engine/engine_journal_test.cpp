@@ -4,6 +4,7 @@
 #include "common/osfile.h"
 #include "common/testsupport.h"
 #include "engine/Journal.h"
+#include "engine/JournalPlan.h"
 
 namespace {
 
@@ -46,6 +47,10 @@ class JournalFiles : public ::testing::Test {
     for (std::size_t n; file.IsOpen() && (n = file.Read(buffer, sizeof buffer)) > 0;) bytes.append(buffer, n);
     return bytes;
   }
+  // The header of a journal whose product owns the whole test directory.
+  TJournalRecord Header() const {
+    return ProductRecord({"Prod", "\\Software\\Prod", "\\Software\\Uninstall\\Prod", {root.Path()}});
+  }
   TempDir root;
 };
 
@@ -57,6 +62,7 @@ TEST_F(JournalFiles, RollbackPutsEveryFileBack) {
   TJournal journal;
   ASSERT_TRUE(journal.Create(Path("run.jnl")));
   EXPECT_FALSE(TJournal().Create(Path("run.jnl")));  // never over another run's journal
+  ASSERT_TRUE(journal.Append(Header()));
 
   journal.WillCreateDirectories(Path("new\\deep\\er"));
   ASSERT_TRUE(os::CreateDirectories(Path("new\\deep\\er")));
@@ -70,7 +76,7 @@ TEST_F(JournalFiles, RollbackPutsEveryFileBack) {
   ASSERT_TRUE(journal.DeleteWithBackup(Path("gone.txt")));
   EXPECT_FALSE(os::FileExists(Path("gone.txt")));
   journal.Note("a library's own work");
-  EXPECT_EQ(journal.Records().size(), 5u);
+  EXPECT_EQ(journal.Records().size(), 6u);
 
   std::vector<std::string> log;
   EXPECT_EQ(journal.Rollback(nullptr, [&](const std::string& line) { log.push_back(line); }), 1);
@@ -92,6 +98,7 @@ TEST_F(JournalFiles, AnAdoptedJournalGoesOnFromItsLastWholeRecord) {
   {
     TJournal first;
     ASSERT_TRUE(first.Create(Path("run.jnl")));
+    ASSERT_TRUE(first.Append(Header()));
     ASSERT_TRUE(first.WillWriteFile(Path("kept.txt")));
     first.Close();
   }
@@ -99,10 +106,10 @@ TEST_F(JournalFiles, AnAdoptedJournalGoesOnFromItsLastWholeRecord) {
   WriteFileBytes(Path("run.jnl"), ReadFileBytes(Path("run.jnl")) + "F\tC:\\half a rec");
   TJournal second;
   ASSERT_TRUE(second.Adopt(Path("run.jnl")));
-  ASSERT_EQ(second.Records().size(), 1u);
+  ASSERT_EQ(second.Records().size(), 2u);
   ASSERT_TRUE(second.WillWriteFile(Path("made.txt")));
   WriteFileBytes(Path("made.txt"), "made");
-  EXPECT_EQ(ParseJournal(ReadFileBytes(Path("run.jnl"))).size(), 2u);
+  EXPECT_EQ(ParseJournal(ReadFileBytes(Path("run.jnl"))).size(), 3u);
   EXPECT_EQ(second.Rollback(nullptr, nullptr), 0);
   EXPECT_EQ(ReadFileBytes(Path("kept.txt")), "old");
   EXPECT_FALSE(os::FileExists(Path("made.txt")));
@@ -118,12 +125,15 @@ TEST_F(JournalFiles, AnAdoptedJournalGoesOnFromItsLastWholeRecord) {
 // A record may name a change the crash came before: its undo finds nothing to do.
 TEST_F(JournalFiles, UndoToleratesChangesThatNeverHappened) {
   const std::vector<TJournalRecord> records{
+      Header(),
       {TJournalKind::DirCreated, {Path("never")}},
       {TJournalKind::FileCreated, {Path("never.txt")}},
-      {TJournalKind::FileReplaced, {Path("x.txt"), Path("no backup")}},
-      {TJournalKind::FileDeleted, {Path("y.txt"), Path("no backup either")}},
+      {TJournalKind::FileReplaced, {Path("x.txt"), Path("run.jnl.d\\1")}},
+      {TJournalKind::FileDeleted, {Path("y.txt"), Path("run.jnl.d\\2")}},
   };
-  EXPECT_EQ(UndoJournal(records, nullptr, nullptr), 0);
+  const TRollbackPlan plan = PlanRollback(records, Path("run.jnl"));
+  EXPECT_TRUE(plan.Refused.empty());
+  EXPECT_EQ(UndoJournal(plan, nullptr, nullptr), 0);
   EXPECT_TRUE(os::ListDirectory(root.Path()).empty());
 }
 

@@ -5,12 +5,15 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <map>
 
 #include "common/osfile.h"
 #include "common/win32.h"
+#include "engine/DirTree.h"
 #include "engine/EngineMachine.h"
 #include "engine/Journal.h"
+#include "engine/JournalPlan.h"
 #include "engine/Journal_win32.h"
 #include "engine/ProgressThread.h"
 #include "engine/ShellFolders_win32.h"
@@ -64,6 +67,7 @@ class EngineJournal : public EngineFixture {
  protected:
   void SetUp() override {
     EngineFixture::SetUp();
+    DiscardJournalsLeftBehind();
     pathBefore = Value(HKEY_LOCAL_MACHINE, kEnvironment, "Path", 0);
     pendingBefore = Value(HKEY_LOCAL_MACHINE, kSessionManager, "PendingFileRenameOperations", 0);
     Describe({{1, "Base", "base.zip", ""}, {2, "Tools", "tools.zip", ""}, {3, "Extra", "extra.zip", ""}});
@@ -87,6 +91,18 @@ class EngineJournal : public EngineFixture {
     EngineMachine().ProgramsHoldingFile = nullptr;
     SetupGlobals.Unattended = false;
     EngineFixture::TearDown();
+  }
+  // The journal directory is the machine's, not the test's: a run of another test that
+  // ended at a restart leaves its journal there for the run after it.
+  static void DiscardJournalsLeftBehind() {
+    const std::string dir = TrustedJournalDirectory();
+    for (const os::DirEntry& e : os::ListDirectory(dir)) {
+      if (e.Attributes & os::kAttrDirectory) {
+        DeleteDirTree(dir + e.Name, false);
+      } else {
+        os::RemoveFile(dir + e.Name);
+      }
+    }
   }
   void CleanLinks() {
     os::RemoveFile(menuDir + "\\App.lnk");  // a test's links, never the user's folders
@@ -142,6 +158,12 @@ class EngineJournal : public EngineFixture {
     }
     return text;
   }
+  // The journals of runs in the journal directory.
+  static std::vector<std::string> Journals() {
+    std::vector<std::string> names;
+    for (const os::DirEntry& e : os::ListDirectory(TrustedJournalDirectory())) names.push_back(e.Name);
+    return names;
+  }
   // Another program holding the file, sharing nothing.
   static win32::FileHandle Hold(const std::string& path) {
     return win32::FileHandle(CreateFileW(win32::Wide(path).c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
@@ -176,7 +198,7 @@ TEST_F(EngineJournal, ACancelledInstallationLeavesTheMachineAsItWas) {
     ++rolledBack;
     EXPECT_EQ(r.Ended, TRunEnd::Aborted);
     ExpectSame(before, Machine());
-    EXPECT_TRUE(os::ListDirectory(root.File("temp")).empty());  // the journal is gone
+    EXPECT_TRUE(Journals().empty());  // the journal is gone
   }
   EXPECT_GT(rolledBack, 10);
 }
@@ -268,11 +290,13 @@ TEST_F(EngineJournal, AKilledRunIsUndoneAtTheNextStart) {
   ASSERT_EQ(code, 9u);
   EXPECT_NE(Machine().product, before.product);
   EXPECT_NE(Machine().path, before.path);
-  ASSERT_EQ(os::ListDirectory(root.File("temp")).size() > 0, true);
+  ASSERT_FALSE(Journals().empty());
 
   // A journal that its run still holds is not touched.
   TJournal alive;
-  ASSERT_TRUE(alive.Create(root.File("temp\\ztkinst-alive.jnl")));
+  const std::string alivePath = TrustedJournalDirectory() + "ztkinst-alive.jnl";
+  ASSERT_TRUE(alive.Create(alivePath));
+  alive.Append(ProductRecord({"Prod", "\\Software\\Quorvalen", "", {root.File("dist")}}));
   alive.Append({TJournalKind::FileCreated, {root.File("dist\\setup.exe")}});
 
   SetupGlobals.IsEnglish = true;
@@ -283,7 +307,7 @@ TEST_F(EngineJournal, AKilledRunIsUndoneAtTheNextStart) {
   ASSERT_EQ(boxes.Shown().size(), 1u);
   EXPECT_EQ(boxes.Shown()[0].text, "The previous installation did not end. The changes it made have been undone.");
   alive.Close();
-  os::RemoveFile(root.File("temp\\ztkinst-alive.jnl"));
+  os::RemoveFile(alivePath);
   EXPECT_TRUE(os::FileExists(root.File("dist\\setup.exe")));
   ExpectSame(before, Machine());
   int recovered = 0;
@@ -372,6 +396,111 @@ TEST_F(EngineJournal, AFileInUseDuringRemovalGoesAtTheRestart) {
   EXPECT_NE(pending.find(held + "||"), std::string::npos) << pending;
   EXPECT_NE(pending.find(installDir + "||"), std::string::npos) << pending;
   EXPECT_FALSE(ProductKeyExists(productkeys::kProduct));
+}
+
+// A journal that cannot be written (a full disk), wherever in the run that happens, stops
+// the run; what it had recorded is undone and the user is told.
+TEST_F(EngineJournal, AFullDiskStopsTheRunAndUndoesIt) {
+  const TMachine before = Machine();
+  const RunResult full = Install();
+  ASSERT_TRUE(full.Succeeded);
+  SetupGlobals.IsEnglish = true;
+  int stopped = 0;
+  for (int k = 1; k <= full.Reports; k += 3) {
+    SCOPED_TRACE("writes fail from report " + std::to_string(k));
+    ASSERT_TRUE(Uninstall().Succeeded);
+    Forget();
+    ExpectSame(before, Machine());
+    bool failedWrite = false;
+    std::vector<std::string> boxes;
+    MessageBoxHandler previous = SetMessageBoxHandler([&](const std::string& text, const std::string&, unsigned) {
+      boxes.push_back(text);
+      return mb::kIdOk;
+    });
+    const RunResult r = Install([k, &failedWrite](TProgressThread& t, int report) {
+      if (report == k && t.Journal()) {
+        t.Journal()->WriteLine = [&failedWrite](const std::string&) {
+          failedWrite = true;
+          return false;
+        };
+      }
+    });
+    SetMessageBoxHandler(previous);
+    if (!failedWrite) {  // nothing was recorded after report k
+      EXPECT_TRUE(r.Succeeded);
+      continue;
+    }
+    ++stopped;
+    EXPECT_FALSE(r.Succeeded);
+    EXPECT_EQ(r.Ended, TRunEnd::Failed);
+    ExpectSame(before, Machine());
+    EXPECT_TRUE(Journals().empty());
+    ASSERT_FALSE(boxes.empty());
+    EXPECT_EQ(boxes.back(), "The journal of changes cannot be written (is the disk full?). The installation has "
+                            "been stopped and the changes it made have been undone.");
+  }
+  EXPECT_GT(stopped, 3);
+}
+
+// A run that left a rename for the next restart (a file in use, no person to ask) and is then
+// cancelled takes the rename back out of the system's list: the restart changes nothing.
+TEST_F(EngineJournal, ACancelledRunTakesBackItsRestartRenames) {
+  auto installed = Tree({1});
+  ASSERT_TRUE(Run(smInstall, installed.get(), nullptr).Succeeded);
+  const std::string pending = Pending();
+  SetupGlobals.Unattended = true;
+  const std::string readme = Installed("readme.txt");
+  win32::FileHandle held = Hold(readme);
+  ASSERT_TRUE(held);
+  bool scheduled = false;
+  auto add = Tree({3});
+  const RunResult r = Run(smAddDelete, add.get(), nullptr, [&](TProgressThread& t, int) {
+    if (!scheduled && Pending() != pending) {
+      scheduled = true;
+      t.Terminate();
+    }
+  });
+  held = win32::FileHandle();
+  ASSERT_TRUE(scheduled);
+  EXPECT_FALSE(r.Succeeded);
+  EXPECT_EQ(Pending(), pending);
+  EXPECT_EQ(ReadFileBytes(readme), "base readme");
+  EXPECT_FALSE(os::FileExists(Installed("~restart\\readme.txt")));
+}
+
+// The journal a run left for the run after a restart is taken over only when it may be
+// trusted like any other: one whose file a user owns is left alone, its records undone never.
+TEST_F(EngineJournal, AMistrustedRestartJournalIsNotTakenOver) {
+  const std::string restart = RestartJournalPath();
+  ASSERT_FALSE(restart.empty());
+  const std::string victim = root.File("victim.txt");
+  WriteFileBytes(victim, "mine");
+  WriteFileBytes(restart, EncodeJournalRecord(ProductRecord({"Prod", "\\Software\\Quorvalen", "", {root.Path()}})) +
+                              EncodeJournalRecord({TJournalKind::FileCreated, {victim}}));
+  JournalSecurityForTest = [&restart](const std::string& path) -> std::string {
+    return path == restart ? "O:S-1-5-21-1-2-3-1001D:P(A;;FA;;;SY)(A;;FA;;;BA)" : "";
+  };
+  SetupGlobals.ContinueAfterRestart = true;
+  MessageBoxHandler previous = SetMessageBoxHandler([](const std::string&, const std::string&, unsigned) {
+    return mb::kIdOk;
+  });
+  const RunResult r = Install([](TProgressThread& t, int report) {
+    if (report == 1) t.Terminate();
+  });
+  SetMessageBoxHandler(previous);
+  SetupGlobals.ContinueAfterRestart = false;
+  JournalSecurityForTest = nullptr;
+  EXPECT_FALSE(r.Succeeded);
+  EXPECT_EQ(ReadFileBytes(victim), "mine");
+  EXPECT_TRUE(os::FileExists(restart));
+  const auto lines = LogLines();
+  EXPECT_NE(std::find_if(lines.begin(), lines.end(),
+                         [](const std::string& line) {
+                           return line.find("before the restart left alone, it cannot be trusted") !=
+                                  std::string::npos;
+                         }),
+            lines.end());
+  DiscardJournalsLeftBehind();
 }
 
 }  // namespace
