@@ -46,21 +46,23 @@ bool Usable(HWND window) { return window && IsWindow(window) && IsWindowVisible(
 
 // The first shown, enabled top-level window of the thread in the z-order: what the person
 // works in when the program is not the foreground application.
+struct TTopWindowSearch {
+  DWORD Thread;
+  HWND Except;
+  HWND Found;
+};
+
+BOOL CALLBACK FindTopWindow(HWND window, LPARAM param) {
+  auto* s = reinterpret_cast<TTopWindowSearch*>(param);
+  if (window == s->Except || GetWindowThreadProcessId(window, nullptr) != s->Thread) return TRUE;
+  if (!IsWindowVisible(window) || !IsWindowEnabled(window)) return TRUE;
+  s->Found = window;
+  return FALSE;
+}
+
 HWND TopWindowOfThread(DWORD thread, HWND except) {
-  struct TSearch {
-    DWORD Thread;
-    HWND Except;
-    HWND Found;
-  } search{thread, except, nullptr};
-  EnumWindows(
-      [](HWND window, LPARAM param) -> BOOL {
-        auto* s = reinterpret_cast<TSearch*>(param);
-        if (window == s->Except || GetWindowThreadProcessId(window, nullptr) != s->Thread) return TRUE;
-        if (!IsWindowVisible(window) || !IsWindowEnabled(window)) return TRUE;
-        s->Found = window;
-        return FALSE;
-      },
-      reinterpret_cast<LPARAM>(&search));
+  TTopWindowSearch search{thread, except, nullptr};
+  EnumWindows(FindTopWindow, reinterpret_cast<LPARAM>(&search));
   return search.Found;
 }
 
