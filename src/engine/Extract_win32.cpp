@@ -111,7 +111,7 @@ bool TProgressThread::MakeDirStruct(const std::string& installDir) {
   if (os::DirectoryExists(dir)) {
     // The wizard has asked the user before replacing an existing directory. A drive root
     // is never removed whole, whatever the description or the user typed.
-    if (!IsRootOrEmpty(dir)) DeleteDirTree(dir, true);
+    if (!IsRootOrEmpty(dir)) DeleteDirTree(CanonicalPath(dir), true);
   } else {
     SetPercent(Percent() + 20);
   }

@@ -30,8 +30,10 @@ bool TProgressThread::DelDirs() {
     // system's own directories.
     WriteLog(" installed path is not a directory of its own; nothing deleted: " + pathrules::RefusalTextEn(refused));
   } else {
-    DeleteDirTree(path, false);
-    if (os::DirectoryExists(path)) ScheduleLeftovers(path);
+    // The directory the check judged, not another one the recorded spelling may reach.
+    const std::string dir = CanonicalPath(path);
+    DeleteDirTree(dir, false);
+    if (os::DirectoryExists(dir)) ScheduleLeftovers(dir);
   }
   Report(100);
   return true;

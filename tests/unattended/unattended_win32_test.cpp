@@ -295,6 +295,16 @@ TEST_F(Unattended, ADirectoryNamingAProfileOrItsParentIsRefusedAndNothingIsDelet
   // Below the profile the product may go.
   EXPECT_EQ(Setup("/S /FORCE /DIR=\"" + profile + "\\Apps\\x\\..\\Prod\""), exitcode::kDone);
   EXPECT_TRUE(Installed("core", profile + "\\Apps\\Prod"));
+  // A record changed to name the profile itself: the removal deletes nothing there.
+  productkeys::Open(HKEY_LOCAL_MACHINE, productkeys::kProduct, false)
+      .WriteString("Path", profile + "\\Apps\\Prod\\..\\..");
+  EXPECT_EQ(Setup("UNINSTALL /S"), exitcode::kDone);
+  EXPECT_NE(RunLog().find(" installed path is not a directory of its own; nothing deleted"), std::string::npos)
+      << RunLog();
+  EXPECT_EQ(ReadFileBytes(profile + "\\Documents\\keep.txt"), "the user's own file");
+  EXPECT_TRUE(Installed("core", profile + "\\Apps\\Prod"));
+  // Put back, the record removes the product.
+  EXPECT_EQ(Setup("/S /FORCE /DIR=\"" + profile + "\\Apps\\Prod\""), exitcode::kDone);
   EXPECT_EQ(Setup("UNINSTALL /S"), exitcode::kDone);
   EXPECT_FALSE(os::DirectoryExists(profile + "\\Apps\\Prod"));
   EXPECT_EQ(ReadFileBytes(profile + "\\Documents\\keep.txt"), "the user's own file");
