@@ -15,12 +15,13 @@
 std::string CanonicalPath(const std::string& path);
 
 // The system's own directories, canonical: the Windows and system directories, both
-// Program Files, ProgramData, the profiles' directory and each profile found on the machine.
+// Program Files, ProgramData, the profiles' directory, each profile found on the machine and
+// the running user's and the public known folders (desktop, documents, menus, ...).
 std::vector<std::string> ProtectedDirectories();
 
 // The one decision whether a directory may be an installation directory (and so be
 // emptied or removed whole): refused when its canonical form is a root, one of the
-// ProtectedDirectories or holds one of them.
+// ProtectedDirectories or holds one of them, or lies inside the Windows directory.
 pathrules::TRefusalReason RefusedInstallDirectory(const std::string& directory);
 
 // True when `path`, made canonical, lies strictly below the canonical `directory`.

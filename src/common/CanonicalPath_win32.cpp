@@ -122,7 +122,11 @@ std::vector<std::string> ProtectedDirectories() {
   for (REFKNOWNFOLDERID id :
        {FOLDERID_Windows, FOLDERID_System, FOLDERID_SystemX86, FOLDERID_ProgramFiles, FOLDERID_ProgramFilesX86,
         FOLDERID_ProgramFilesX64, FOLDERID_ProgramFilesCommon, FOLDERID_ProgramFilesCommonX86,
-        FOLDERID_ProgramData, FOLDERID_UserProfiles, FOLDERID_Profile, FOLDERID_Public})
+        FOLDERID_ProgramFilesCommonX64, FOLDERID_ProgramData, FOLDERID_UserProfiles, FOLDERID_Profile,
+        FOLDERID_Public, FOLDERID_Desktop, FOLDERID_Documents, FOLDERID_Downloads, FOLDERID_Music,
+        FOLDERID_Pictures, FOLDERID_Videos, FOLDERID_Favorites, FOLDERID_RoamingAppData, FOLDERID_LocalAppData,
+        FOLDERID_StartMenu, FOLDERID_Programs, FOLDERID_Startup, FOLDERID_CommonStartMenu,
+        FOLDERID_CommonPrograms, FOLDERID_CommonStartup, FOLDERID_PublicDesktop, FOLDERID_PublicDocuments})
     raw.push_back(KnownFolder(id));
   AddProfiles(raw);
   std::vector<std::string> list;
@@ -144,7 +148,11 @@ pathrules::TRefusalReason RefusedInstallDirectory(const std::string& directory) 
     reason.Directory = directory;
     return reason;
   }
-  return pathrules::RefuseInstallDirectory(canonical, ProtectedDirectories());
+  wchar_t windows[MAX_PATH + 1];
+  std::vector<std::string> closed;
+  if (UINT n = GetSystemWindowsDirectoryW(windows, MAX_PATH); n > 0 && n < MAX_PATH)
+    closed.push_back(CanonicalPath(win32::Narrow(windows)));
+  return pathrules::RefuseInstallDirectory(canonical, ProtectedDirectories(), closed);
 }
 
 bool IsCanonicallyBelow(const std::string& path, const std::string& directory) {

@@ -107,7 +107,8 @@ bool IsRoot(std::string_view path) {
 namespace pathrules {
 
 TRefusalReason RefuseInstallDirectory(std::string_view directory,
-                                      const std::vector<std::string>& protectedDirectories) {
+                                      const std::vector<std::string>& protectedDirectories,
+                                      const std::vector<std::string>& closedTrees) {
   TRefusalReason reason;
   reason.Directory = NormalizeFullPath(directory);
   if (reason.Directory.empty()) {
@@ -124,6 +125,13 @@ TRefusalReason RefuseInstallDirectory(std::string_view directory,
     reason.Protected = NormalizeFullPath(system);
     reason.Kind = IsSameOrBelow(reason.Directory, system) ? TRefusal::Protected : TRefusal::Ancestor;
     if (reason.Kind == TRefusal::Protected) return reason;  // the plainer message wins
+  }
+  if (reason) return reason;
+  for (const std::string& tree : closedTrees) {
+    if (NormalizeFullPath(tree).empty() || !IsSameOrBelow(reason.Directory, tree)) continue;
+    reason.Protected = NormalizeFullPath(tree);
+    reason.Kind = TRefusal::Protected;
+    return reason;
   }
   return reason;
 }

@@ -1,6 +1,6 @@
 // Judging Windows paths by what they name, without asking the file system: the lexical half
 // of every check that decides whether a path lies inside a directory the program may change.
-// (The file-system half, resolving links and short names of what exists, is the caller's.)
+// (The file-system half, resolving links and short names of what exists, is CanonicalPath's.)
 #pragma once
 
 #include <string>
@@ -48,9 +48,12 @@ struct TRefusalReason {
 };
 
 // Judges a directory that the caller has already made canonical against the system's own
-// directories (canonical too). Letter case is ignored.
+// directories (canonical too): refused when it is one of them or holds one, and when it lies
+// anywhere inside one of `closedTrees` (the Windows directory: nothing of a product belongs
+// there, and everything there belongs to the system). Letter case is ignored.
 TRefusalReason RefuseInstallDirectory(std::string_view directory,
-                                      const std::vector<std::string>& protectedDirectories);
+                                      const std::vector<std::string>& protectedDirectories,
+                                      const std::vector<std::string>& closedTrees = {});
 
 // The person's texts for a refusal, Russian and English.
 std::string RefusalTextRu(const TRefusalReason& reason);

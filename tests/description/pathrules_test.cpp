@@ -134,6 +134,23 @@ TEST(PathRules, RefuseInstallDirectory) {
   }
 }
 
+TEST(PathRules, NothingInsideAClosedTreeIsTaken) {
+  const std::vector<std::string> system = {"C:\\Windows", "C:\\Program Files"};
+  const std::vector<std::string> closed = {"C:\\Windows"};
+  using pathrules::TRefusal;
+  const std::pair<const char*, TRefusal> cases[] = {
+      {"C:\\Windows\\System32\\drivers", TRefusal::Protected},
+      {"c:\\windows\\Prod", TRefusal::Protected},
+      {"C:\\Windows", TRefusal::Protected},
+      {"C:\\WindowsProd", TRefusal::None},
+      {"C:\\Program Files\\Prod", TRefusal::None},
+      {"C:\\", TRefusal::Root},
+  };
+  for (const auto& [dir, kind] : cases)
+    EXPECT_EQ(pathrules::RefuseInstallDirectory(dir, system, closed).Kind, kind) << dir;
+  EXPECT_EQ(pathrules::RefuseInstallDirectory("C:\\Windows\\Prod", system, closed).Protected, "C:\\Windows");
+}
+
 TEST(PathRules, RefusalTexts) {
   const pathrules::TRefusalReason r =
       pathrules::RefuseInstallDirectory("C:\\Data", {"C:\\Data\\Users"});

@@ -177,6 +177,7 @@ TEST_F(WizardChecks, TheSystemsDirectoriesAreRefusedInEverySpelling) {
       {"C:\\Program Files\\.", TWizardRefusal::DirectoryRefused},
       {"C:\\ProgramData", TWizardRefusal::DirectoryRefused},
       {"C:\\users", TWizardRefusal::DirectoryRefused},
+      {windowsDir + "\\Prod", TWizardRefusal::DirectoryRefused},  // nothing inside Windows
   };
   for (const auto& row : rows) {
     SCOPED_TRACE(row.typed);

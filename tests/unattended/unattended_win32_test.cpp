@@ -321,7 +321,7 @@ TEST_F(Unattended, RootsAndTheSystemsDirectoriesAreRefusedInEverySpelling) {
       "C:\\.",        "C:\\..",          "C:\\hd\\x\\..\\..",  "D:\\X\\..",          "\\\\?\\C:\\",
       "C:\\windows",  "C:\\WINDOWS\\x\\..", "\\\\?\\C:\\windows\\system32", "C:\\windows\\system32\\",
       "C:\\Program Files", "C:\\Program Files (x86)\\.", "C:\\ProgramData", "C:\\users",
-      "C:\\users\\Public\\..",
+      "C:\\users\\Public\\..", "C:\\windows\\system32\\drivers",
   };
   for (const char* form : forms) {
     EXPECT_EQ(Setup(std::string("/S /FORCE /DIR=\"") + form + "\""), exitcode::kRefused) << form;
