@@ -103,3 +103,80 @@ bool IsRoot(std::string_view path) {
 }
 
 }  // namespace pathrules
+
+namespace pathrules {
+
+TRefusalReason RefuseInstallDirectory(std::string_view directory,
+                                      const std::vector<std::string>& protectedDirectories,
+                                      const std::vector<std::string>& closedTrees) {
+  TRefusalReason reason;
+  reason.Directory = NormalizeFullPath(directory);
+  if (reason.Directory.empty()) {
+    reason.Kind = TRefusal::NotFull;
+    reason.Directory = std::string(directory);
+    return reason;
+  }
+  if (IsRoot(reason.Directory)) {
+    reason.Kind = TRefusal::Root;
+    return reason;
+  }
+  for (const std::string& system : protectedDirectories) {
+    if (NormalizeFullPath(system).empty() || !IsSameOrBelow(system, reason.Directory)) continue;
+    reason.Protected = NormalizeFullPath(system);
+    reason.Kind = IsSameOrBelow(reason.Directory, system) ? TRefusal::Protected : TRefusal::Ancestor;
+    if (reason.Kind == TRefusal::Protected) return reason;  // the plainer message wins
+  }
+  if (reason) return reason;
+  for (const std::string& tree : closedTrees) {
+    if (NormalizeFullPath(tree).empty() || !IsSameOrBelow(reason.Directory, tree)) continue;
+    reason.Protected = NormalizeFullPath(tree);
+    reason.Kind = TRefusal::Protected;
+    return reason;
+  }
+  return reason;
+}
+
+std::string RefusalTextRu(const TRefusalReason& reason) {
+  const std::string& dir = reason.Directory;
+  switch (reason.Kind) {
+    case TRefusal::NotFull:
+      return "Каталог " + dir + " не является каталогом диска. Выберите другой каталог";
+    case TRefusal::Root:
+      return "Каталог " + dir +
+             " является корневым каталогом диска и не может быть каталогом установки. "
+             "Выберите другой каталог";
+    case TRefusal::Protected:
+      return "Каталог " + dir +
+             " является системным каталогом и не может быть каталогом установки. "
+             "Выберите другой каталог";
+    case TRefusal::Ancestor:
+      return "Каталог " + dir + " содержит системный каталог " + reason.Protected +
+             " и не может быть каталогом установки. Выберите другой каталог";
+    case TRefusal::None:
+      break;
+  }
+  return {};
+}
+
+std::string RefusalTextEn(const TRefusalReason& reason) {
+  const std::string& dir = reason.Directory;
+  switch (reason.Kind) {
+    case TRefusal::NotFull:
+      return "Folder " + dir + " is not a folder of a disk. Choose another folder";
+    case TRefusal::Root:
+      return "Folder " + dir +
+             " is the root of a disk and cannot be the installation folder. Choose another folder";
+    case TRefusal::Protected:
+      return "Folder " + dir +
+             " is a folder of the system and cannot be the installation folder. "
+             "Choose another folder";
+    case TRefusal::Ancestor:
+      return "Folder " + dir + " holds the system folder " + reason.Protected +
+             " and cannot be the installation folder. Choose another folder";
+    case TRefusal::None:
+      break;
+  }
+  return {};
+}
+
+}  // namespace pathrules

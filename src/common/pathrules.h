@@ -1,10 +1,11 @@
 // Judging Windows paths by what they name, without asking the file system: the lexical half
 // of every check that decides whether a path lies inside a directory the program may change.
-// (The file-system half, resolving links and short names of what exists, is the caller's.)
+// (The file-system half, resolving links and short names of what exists, is CanonicalPath's.)
 #pragma once
 
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace pathrules {
 
@@ -24,5 +25,38 @@ bool IsStrictlyBelow(std::string_view path, std::string_view directory);
 
 // True for a drive root ("C:\") or a share root ("\\server\share") once normalised.
 bool IsRoot(std::string_view path);
+
+}  // namespace pathrules
+
+namespace pathrules {
+
+// Why a directory may not be an installation directory (the directory is emptied, and
+// removed with the product, so it must be one the product owns alone).
+enum class TRefusal {
+  None,
+  NotFull,    // names no directory of a disk or share
+  Root,       // a drive or share root
+  Protected,  // one of the system's own directories
+  Ancestor,   // holds one of the system's own directories
+};
+
+struct TRefusalReason {
+  TRefusal Kind = TRefusal::None;
+  std::string Directory;  // the normalised directory judged
+  std::string Protected;  // for Protected and Ancestor: the system directory concerned
+  explicit operator bool() const { return Kind != TRefusal::None; }
+};
+
+// Judges a directory that the caller has already made canonical against the system's own
+// directories (canonical too): refused when it is one of them or holds one, and when it lies
+// anywhere inside one of `closedTrees` (the Windows directory: nothing of a product belongs
+// there, and everything there belongs to the system). Letter case is ignored.
+TRefusalReason RefuseInstallDirectory(std::string_view directory,
+                                      const std::vector<std::string>& protectedDirectories,
+                                      const std::vector<std::string>& closedTrees = {});
+
+// The person's texts for a refusal, Russian and English.
+std::string RefusalTextRu(const TRefusalReason& reason);
+std::string RefusalTextEn(const TRefusalReason& reason);
 
 }  // namespace pathrules

@@ -77,3 +77,16 @@ bool DeleteDirTree(const std::string& directory, bool showErrors) {
     return false;
   }
 }
+
+bool ReachedWithoutLinks(const std::string& directory, const std::string& path) {
+  if (directory.empty() || path.size() <= directory.size() + 1) return false;
+  for (std::size_t at = directory.size() + 1; at < path.size(); ++at) {
+    if (!os::IsPathSeparator(path[at])) continue;
+    const std::uint32_t attributes = os::GetAttributes(path.substr(0, at));
+    if (attributes == os::kInvalidAttributes || (attributes & os::kAttrReparsePoint) ||
+        !(attributes & os::kAttrDirectory))
+      return false;
+  }
+  const std::uint32_t attributes = os::GetAttributes(path);
+  return attributes != os::kInvalidAttributes && !(attributes & (os::kAttrReparsePoint | os::kAttrDirectory));
+}

@@ -14,3 +14,9 @@ bool DeleteDirFiles(const std::string& directory, const std::string& pattern, bo
 // A junction or symbolic link inside is removed as a link: the walk never follows it, so
 // nothing outside the directory is ever deleted. An empty name answers false.
 bool DeleteDirTree(const std::string& directory, bool showErrors);
+
+// True when the file `path`, a normalised full path below `directory` (both as the caller
+// has checked them), is reached from the directory without passing a link: a junction or
+// symbolic link put inside the tree must not lead a deletion of listed files out of it.
+// False too when the file is not there or is itself a link or a directory.
+bool ReachedWithoutLinks(const std::string& directory, const std::string& path);

@@ -2,6 +2,7 @@
 // extracted files per archive (uninst.inf) that the removal reads back.
 #include <memory>
 
+#include "common/CanonicalPath.h"
 #include "common/errors.h"
 #include "common/osfile.h"
 #include "common/text.h"
@@ -9,6 +10,7 @@
 #include "description/InstList.h"
 #include "engine/DirTree.h"
 #include "engine/EnginePaths.h"
+#include "engine/EnginePaths_win32.h"
 #include "engine/Journal.h"
 #include "engine/ProgressThread.h"
 #include "engine/SetupUnZip.h"
@@ -98,10 +100,18 @@ bool TProgressThread::MakeDirStruct(const std::string& installDir) {
   bool result = true;
   SetProgressText("Создание структуры каталогов", "Creation of structure of the directories");
   const std::string dir = NormalizeDestDir(installDir);
+  if (const pathrules::TRefusalReason refused = RefusedInstallDirectory(dir)) {
+    // Whatever the wizard or the description said, a root or a directory of the system is
+    // never emptied or made the product's.
+    ShowBilingualMessage(pathrules::RefusalTextRu(refused), pathrules::RefusalTextEn(refused),
+                         SetupGlobals.MessageCaption, kErrorBox);
+    WriteLog(" OUT funtion MAKEDIRSTRUCT");
+    return false;
+  }
   if (os::DirectoryExists(dir)) {
     // The wizard has asked the user before replacing an existing directory. A drive root
     // is never removed whole, whatever the description or the user typed.
-    if (!IsRootOrEmpty(dir)) DeleteDirTree(dir, true);
+    if (!IsRootOrEmpty(dir)) DeleteDirTree(CanonicalPath(dir), true);
   } else {
     SetPercent(Percent() + 20);
   }
@@ -112,6 +122,7 @@ bool TProgressThread::MakeDirStruct(const std::string& installDir) {
     result = false;
   } else {
     WriteLog(" directory " + dir + " created");
+    ProtectInstallDirectory(dir);
     if (!Report(Percent() + 20)) return result;
     // In a drive root the standard directories are not the product's own: an existing one
     // is used as it is, never emptied.

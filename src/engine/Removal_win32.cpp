@@ -4,6 +4,7 @@
 
 #include <memory>
 
+#include "common/CanonicalPath.h"
 #include "common/errors.h"
 #include "common/osfile.h"
 #include "common/text.h"
@@ -14,6 +15,7 @@
 #include "engine/EnginePaths.h"
 #include "engine/Journal.h"
 #include "engine/ProgressThread.h"
+#include "engine/RemovalPlan.h"
 #include "engine/UninstallList.h"
 #include "setup/Messages.h"
 #include "setup/SetupGlobals.h"
@@ -24,12 +26,15 @@ bool TProgressThread::DelDirs() {
   const std::string path = ReadInstalledPath();
   WriteLog(" deleting directory " + path);
   if (!Report(20)) return true;
-  if (IsRootOrEmpty(path)) {
-    // A damaged record must not turn an uninstall into the removal of a whole drive.
-    WriteLog(" installed path is not a directory of its own; nothing deleted");
+  if (const pathrules::TRefusalReason refused = RefusedInstallDirectory(path)) {
+    // A damaged record must not turn an uninstall into the removal of a drive or of the
+    // system's own directories.
+    WriteLog(" installed path is not a directory of its own; nothing deleted: " + pathrules::RefusalTextEn(refused));
   } else {
-    DeleteDirTree(path, false);
-    if (os::DirectoryExists(path)) ScheduleLeftovers(path);
+    // The directory the check judged, not another one the recorded spelling may reach.
+    const std::string dir = CanonicalPath(path);
+    DeleteDirTree(dir, false);
+    if (os::DirectoryExists(dir)) ScheduleLeftovers(dir);
   }
   Report(100);
   return true;
@@ -75,38 +80,21 @@ void TProgressThread::DelCompFiles() {
                          SetupGlobals.MessageCaption, kErrorBox);
   } else {
     if (!Report()) return;
-    for (int i = 0; archives_ && i < archives_->Count(); ++i) {
-      const TArchive& archive = *archives_->Items(i);
-      const std::string name(text::TrimControl(archive.ArchiveName));
-      TIDFSection* section = list.FindSection(name);
-      if (!section || section->ParamCount() == 0) continue;
-      TIDFParam& usesCount = *section->Params(0);
-      std::int32_t count;
-      try {
-        count = usesCount.AsInteger() - archive.Count();
-      } catch (const EConvertError&) {
-        // A count that is no number cannot say that the files are unused: keep them.
-        WriteLog(" uninstall file: no use count for " + name);
-        continue;
+    // What the list may delete is judged against the installed directory as it really is.
+    const std::string installed = CanonicalPath(installedPath);
+    const TArchiveList none;
+    const TRemovalPlan plan = PlanArchiveRemoval(list, archives_ ? *archives_ : none, installed);
+    for (const std::string& note : plan.Notes) WriteLog(note);
+    for (const std::string& path : plan.Refused) WriteLog(" file " + path + " is outside the installation; not deleted");
+    for (const std::string& path : plan.Files) {
+      if (!os::FileExists(path)) {
+      } else if (!ReachedWithoutLinks(installed, path)) {
+        WriteLog(" file " + path + " lies behind a link; not deleted");
+      } else if (!DeleteOrSchedule(path)) {
+        ShowBilingualMessage("Ошибка удаления файла " + path, "error of deleting of the file " + path,
+                             SetupGlobals.MessageCaption, kErrorBox);
       }
-      usesCount.SetAsInteger(count);
-      if (count > 0) continue;
-      for (int p = 1; p < section->ParamCount(); ++p) {
-        const std::string path = UninstallFilePath(*section->Params(p));
-        if (!IsInsideDirectory(path, installedPath)) {
-          WriteLog(" file " + path + " is outside the installation; not deleted");
-        } else if (os::FileExists(path)) {
-          const std::uint32_t attributes = os::GetAttributes(path);
-          os::SetAttributes(path, attributes & ~(os::kAttrReadOnly | os::kAttrHidden | os::kAttrSystem));
-          if (!DeleteOrSchedule(path)) {
-            ShowBilingualMessage("Ошибка удаления файла " + path,
-                                 "error of deleting of the file " + path,
-                                 SetupGlobals.MessageCaption, kErrorBox);
-          }
-        }
-        if (!Report()) return;
-      }
-      list.DeleteSection(section->Name);
+      if (!Report()) return;
     }
     if (journal_) journal_->WillWriteFile(listPath);
     if (!list.SaveToFile(listPath)) WriteLog(" uninstall file not saved " + listPath);

@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "common/CanonicalPath.h"
 #include "common/osfile.h"
 #include "description/InstList.h"
 #include "description/TreeInterfaces.h"
@@ -105,6 +106,10 @@ class TUnattendedRun {
     const std::string dir = s_.Dir.value_or(model_.InstallDir);
     if (!model_.EditSelDirExit(dir)) return Refused("no installation directory");
     model_.DirectoryText = dir;
+    if (const pathrules::TRefusalReason refused = RefusedInstallDirectory(model_.InstallDir)) {
+      Log("refused: " + pathrules::RefusalTextEn(refused));
+      return exitcode::kRefused;
+    }
     if (os::DirectoryExists(model_.InstallDir)) {
       if (IsDiskRoot(model_.InstallDir)) {
         Log("refused: " + model_.InstallDir + " is the root of a disk");

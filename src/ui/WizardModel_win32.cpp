@@ -7,6 +7,7 @@
 #include <cmath>
 #include <optional>
 
+#include "common/CanonicalPath.h"
 #include "common/osfile.h"
 #include "common/text.h"
 #include "common/win32.h"
@@ -743,10 +744,29 @@ std::vector<std::string> TWizardModel::ReadInstalledSubsystems() {
   return key.GetValueNames();
 }
 
-bool TWizardModel::CheckInstallDir(const std::string& directory) {
+bool TWizardModel::CheckInstallDir(const std::string& typed) {
+  const std::string& caption = SetupGlobals.MessageCaption;
+  // A relative name, "." and "..", a trailing dot or the "\\?\" form: the directory goes on
+  // under the full name of what it names, so that every later step means the same one.
+  std::string directory = typed;
+  const bool respell = pathrules::NormalizeFullPath(typed) != typed && !CanonicalPath(typed).empty();
+  if (respell) directory = CanonicalPath(typed);
+  // The directory is emptied now and removed with the product later: judged by what it
+  // names, it must not be a root or one of the system's own directories, existing or not.
+  if (const pathrules::TRefusalReason refused = RefusedInstallDirectory(directory)) {
+    LastRefusal = refused.Kind == pathrules::TRefusal::Root ? TWizardRefusal::DiskRootRefused
+                                                            : TWizardRefusal::DirectoryRefused;
+    WriteLog(" install directory refused: " + pathrules::RefusalTextEn(refused));
+    ShowBilingualMessage(pathrules::RefusalTextRu(refused), pathrules::RefusalTextEn(refused), caption,
+                         mb::kIconError | mb::kTaskModal);
+    return false;
+  }
+  if (respell && typed == InstallDir) {
+    InstallDir = directory;
+    WriteLog(" install path is " + directory);
+  }
   const std::uint32_t attributes = os::GetAttributes(directory);
   if (attributes == os::kInvalidAttributes || !(attributes & os::kAttrDirectory)) return true;
-  const std::string& caption = SetupGlobals.MessageCaption;
   constexpr unsigned kAsk = mb::kYesNo | mb::kTaskModal;
   LastRefusal = TWizardRefusal::DirectoryRefused;
   if (OnlyNewDir) {
@@ -763,17 +783,6 @@ bool TWizardModel::CheckInstallDir(const std::string& directory) {
                            "The data in " + directory + " directory will be deleted.\r\n Continue?", caption,
                            kAsk) != mb::kIdYes) {
     return false;
-  }
-  const bool root = (directory.size() == 3 && directory.compare(1, 2, ":\\") == 0) ||
-                    (directory.size() == 2 && directory[1] == ':');
-  if (root) {
-    LastRefusal = TWizardRefusal::DiskRootRefused;
-    if (ShowBilingualMessage("Возможно директория " + directory +
-                                 " является корневым каталогом диска.\r\nВсе данные будут уничтожены. Продолжить?",
-                             "Probably " + directory + " directory is the root of the disk.\r\nData will be deleted. Continue?",
-                             caption, kAsk) != mb::kIdYes) {
-      return false;
-    }
   }
   LastRefusal = TWizardRefusal::None;
   return true;

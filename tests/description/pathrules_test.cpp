@@ -82,3 +82,84 @@ TEST(PathRules, IsRoot) {
 }
 
 }  // namespace
+
+namespace {
+
+struct RefusalCase {
+  const char* directory;
+  pathrules::TRefusal kind;
+  const char* protectedDir;  // the system directory named in the message, if any
+};
+
+TEST(PathRules, RefuseInstallDirectory) {
+  const std::vector<std::string> system = {"C:\\Windows", "C:\\Windows\\System32", "C:\\Program Files",
+                                           "C:\\Program Files (x86)", "C:\\ProgramData", "C:\\Users",
+                                           "C:\\Users\\Admin", "D:\\Data\\Users\\Other"};
+  using pathrules::TRefusal;
+  const RefusalCase cases[] = {
+      {"C:\\Program Files\\Prod", TRefusal::None, ""},
+      {"C:\\Users\\Admin\\Prod", TRefusal::None, ""},
+      {"C:\\Windows\\Prod", TRefusal::None, ""},
+      {"C:\\WindowsApps", TRefusal::None, ""},
+      {"C:\\", TRefusal::Root, ""},
+      {"C:\\.", TRefusal::Root, ""},
+      {"D:\\X\\..", TRefusal::Root, ""},
+      {"\\\\?\\C:\\", TRefusal::Root, ""},
+      {"\\\\srv\\share", TRefusal::Root, ""},
+      {"c:\\windows", TRefusal::Protected, "C:\\Windows"},
+      {"C:\\Windows\\system32\\", TRefusal::Protected, "C:\\Windows\\System32"},
+      {"\\\\?\\C:\\Program Files\\x\\..", TRefusal::Protected, "C:\\Program Files"},
+      {"C:\\PROGRAM FILES (X86)", TRefusal::Protected, "C:\\Program Files (x86)"},
+      {"C:\\ProgramData", TRefusal::Protected, "C:\\ProgramData"},
+      {"C:\\Users\\Admin", TRefusal::Protected, "C:\\Users\\Admin"},
+      {"D:\\Data", TRefusal::Ancestor, "D:\\Data\\Users\\Other"},
+      {"D:\\Data\\Users", TRefusal::Ancestor, "D:\\Data\\Users\\Other"},
+      {"relative\\dir", TRefusal::NotFull, ""},
+      {"C:\\..", TRefusal::NotFull, ""},
+      {"", TRefusal::NotFull, ""},
+  };
+  for (const RefusalCase& c : cases) {
+    const pathrules::TRefusalReason r = pathrules::RefuseInstallDirectory(c.directory, system);
+    EXPECT_EQ(r.Kind, c.kind) << c.directory;
+    EXPECT_EQ(r.Protected, c.protectedDir) << c.directory;
+    EXPECT_EQ(bool(r), c.kind != TRefusal::None) << c.directory;
+    // Every refusal says so in both languages, naming the directory as judged.
+    if (r) {
+      EXPECT_NE(pathrules::RefusalTextEn(r).find(r.Directory), std::string::npos) << c.directory;
+      EXPECT_NE(pathrules::RefusalTextRu(r).find(r.Directory), std::string::npos) << c.directory;
+      EXPECT_NE(pathrules::RefusalTextEn(r).find("Choose another folder"), std::string::npos);
+    } else {
+      EXPECT_EQ(pathrules::RefusalTextEn(r), "");
+    }
+  }
+}
+
+TEST(PathRules, NothingInsideAClosedTreeIsTaken) {
+  const std::vector<std::string> system = {"C:\\Windows", "C:\\Program Files"};
+  const std::vector<std::string> closed = {"C:\\Windows"};
+  using pathrules::TRefusal;
+  const std::pair<const char*, TRefusal> cases[] = {
+      {"C:\\Windows\\System32\\drivers", TRefusal::Protected},
+      {"c:\\windows\\Prod", TRefusal::Protected},
+      {"C:\\Windows", TRefusal::Protected},
+      {"C:\\WindowsProd", TRefusal::None},
+      {"C:\\Program Files\\Prod", TRefusal::None},
+      {"C:\\", TRefusal::Root},
+  };
+  for (const auto& [dir, kind] : cases)
+    EXPECT_EQ(pathrules::RefuseInstallDirectory(dir, system, closed).Kind, kind) << dir;
+  EXPECT_EQ(pathrules::RefuseInstallDirectory("C:\\Windows\\Prod", system, closed).Protected, "C:\\Windows");
+}
+
+TEST(PathRules, RefusalTexts) {
+  const pathrules::TRefusalReason r =
+      pathrules::RefuseInstallDirectory("C:\\Data", {"C:\\Data\\Users"});
+  EXPECT_EQ(pathrules::RefusalTextEn(r),
+            "Folder C:\\Data holds the system folder C:\\Data\\Users and cannot be the installation folder. "
+            "Choose another folder");
+  EXPECT_EQ(pathrules::RefusalTextRu(r),
+            "Каталог C:\\Data содержит системный каталог C:\\Data\\Users и не может быть каталогом установки. "
+            "Выберите другой каталог");
+}
+
+}  // namespace

@@ -127,8 +127,8 @@ TEST_F(WizardChecks, DirectoryQuestionsWithEachAnswer) {
       {"exists: No", false, false, {IDNO}, 3, TWizardRefusal::DirectoryRefused},
       {"data deleted: No", false, false, {IDYES, IDNO}, 3, TWizardRefusal::DirectoryRefused},
       {"accepted", false, false, {IDYES, IDYES}, 5, TWizardRefusal::None},
-      {"disk root: No", false, true, {IDYES, IDYES, IDNO}, 3, TWizardRefusal::DiskRootRefused},
-      {"disk root: Yes", false, true, {IDYES, IDYES, IDYES}, 5, TWizardRefusal::None},
+      // A disk root is never taken: one error box instead of the questions.
+      {"disk root", false, true, {IDOK}, 3, TWizardRefusal::DiskRootRefused},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.what);
@@ -146,16 +146,75 @@ TEST_F(WizardChecks, DirectoryQuestionsWithEachAnswer) {
     EXPECT_EQ(form->Model().LastRefusal, row.refusal);
     EXPECT_EQ(form->Model().InstallDir, row.root ? "C:" : installDir);
     ASSERT_EQ(boxes.Shown().size(), row.answers.size());
-    EXPECT_EQ(boxes.Shown()[0].flags, row.onlyNew ? 0x2030u : 0x2004u);
+    EXPECT_EQ(boxes.Shown()[0].flags, row.onlyNew ? 0x2030u : row.root ? 0x2010u : 0x2004u);
     if (row.onlyNew) {
       EXPECT_EQ(boxes.Shown()[0].text, "Директория " + installDir + " уже существует. Выберите другую директорию");
     }
     if (row.root) {
-      EXPECT_EQ(boxes.Shown()[2].text,
-                "Возможно директория C: является корневым каталогом диска.\r\nВсе данные будут уничтожены. Продолжить?");
+      EXPECT_EQ(boxes.Shown()[0].text,
+                "Каталог C:\\ является корневым каталогом диска и не может быть каталогом установки. "
+                "Выберите другой каталог");
     }
     form.reset();
   }
+}
+
+TEST_F(WizardChecks, TheSystemsDirectoriesAreRefusedInEverySpelling) {
+  wchar_t windows[MAX_PATH] = {};
+  GetWindowsDirectoryW(windows, MAX_PATH);
+  const std::string windowsDir = win32::Narrow(windows);
+  const std::string marker = windowsDir + "\\ztk-wizard-marker.txt";
+  WriteFileBytes(marker, "keep");
+  const struct {
+    std::string typed;
+    TWizardRefusal refusal;
+  } rows[] = {
+      {"C:\\.", TWizardRefusal::DiskRootRefused},
+      {"C:\\..", TWizardRefusal::DiskRootRefused},
+      {"Q:\\X\\..", TWizardRefusal::DiskRootRefused},  // no such drive: judged all the same
+      {"\\\\?\\C:\\", TWizardRefusal::DirectoryRefused},  // "\\?\C:" is the volume, no directory
+      {windowsDir, TWizardRefusal::DirectoryRefused},
+      {windowsDir + "\\x\\..", TWizardRefusal::DirectoryRefused},
+      {"\\\\?\\" + windowsDir + "\\system32", TWizardRefusal::DirectoryRefused},
+      {"C:\\Program Files\\.", TWizardRefusal::DirectoryRefused},
+      {"C:\\ProgramData", TWizardRefusal::DirectoryRefused},
+      {"C:\\users", TWizardRefusal::DirectoryRefused},
+      {windowsDir + "\\Prod", TWizardRefusal::DirectoryRefused},  // nothing inside Windows
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.typed);
+    DescribeProduct();
+    Open();
+    Next();
+    Next();
+    Type(form->EditSelDir(), row.typed);
+    ScriptedMessages boxes;
+    boxes.Expect(IDOK);
+    Next();
+    EXPECT_EQ(form->Model().Step, 3);
+    EXPECT_EQ(form->Model().LastRefusal, row.refusal);
+    ASSERT_EQ(boxes.Shown().size(), 1u);
+    EXPECT_EQ(boxes.Shown()[0].flags, 0x2010u);
+    EXPECT_NE(boxes.Shown()[0].text.find(". Выберите другой каталог"), std::string::npos);
+    form.reset();
+  }
+  // In English too, naming the directory the spelling stands for.
+  SetupGlobals.IsEnglish = true;
+  DescribeProduct();
+  Open();
+  Next();
+  Next();
+  Type(form->EditSelDir(), windowsDir + "\\system32\\..");
+  ScriptedMessages boxes;
+  boxes.Expect(IDOK);
+  Next();
+  ASSERT_EQ(boxes.Shown().size(), 1u);
+  EXPECT_EQ(boxes.Shown()[0].text.rfind("Folder ", 0), 0u) << boxes.Shown()[0].text;
+  EXPECT_NE(boxes.Shown()[0].text.find("cannot be the installation folder"), std::string::npos);
+  form.reset();
+  SetupGlobals.IsEnglish = false;
+  EXPECT_TRUE(os::FileExists(marker));
+  os::RemoveFile(marker);
 }
 
 TEST_F(WizardChecks, EmptiedDirectoryEditLosingFocus) {

@@ -52,6 +52,27 @@ std::string Replace(std::string text, const std::string& from, const std::string
   return text;
 }
 
+// A user profile of the machine's list that the test makes itself: a directory the
+// installer must treat as the system's, which a test may plant files in and lose safely.
+class TFakeProfile {
+ public:
+  explicit TFakeProfile(const std::string& directory) {
+    HKEY key = nullptr;
+    if (RegCreateKeyExW(HKEY_LOCAL_MACHINE, kKey, 0, nullptr, 0, KEY_WRITE | KEY_WOW64_64KEY, nullptr, &key,
+                        nullptr) == ERROR_SUCCESS) {
+      const std::wstring value = win32::Wide(directory);
+      RegSetValueExW(key, L"ProfileImagePath", 0, REG_EXPAND_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
+                     static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t)));
+      RegCloseKey(key);
+    }
+  }
+  ~TFakeProfile() { RegDeleteKeyExW(HKEY_LOCAL_MACHINE, kKey, KEY_WOW64_64KEY, 0); }
+
+ private:
+  static constexpr const wchar_t* kKey =
+      L"SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\ProfileList\\S-1-5-21-1-2-3-7719";
+};
+
 class Unattended : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -238,6 +259,86 @@ TEST_F(Unattended, ABadCommandLineOrDescriptionChangesNothing) {
   WriteFileBytes(dist_ + "\\setup.idf", "not a description");
   EXPECT_EQ(Setup("/S"), exitcode::kBadInput);
   EXPECT_FALSE(os::DirectoryExists(installDir_));
+  EXPECT_FALSE(productkeys::Exists(HKEY_LOCAL_MACHINE, productkeys::kProduct));
+}
+
+std::string Upper(std::string s) {
+  for (char& c : s) c = static_cast<char>(c >= 'a' && c <= 'z' ? c - 32 : c);
+  return s;
+}
+
+TEST_F(Unattended, ADirectoryNamingAProfileOrItsParentIsRefusedAndNothingIsDeleted) {
+  const std::string profiles = root_.File("Profiles"), profile = profiles + "\\Tester";
+  ASSERT_TRUE(os::CreateDirectories(profile + "\\Documents"));
+  WriteFileBytes(profile + "\\Documents\\keep.txt", "the user's own file");
+  WriteFileBytes(profiles + "\\keep.txt", "another file of the system");
+  TFakeProfile fake(profile);
+  // Every spelling below names the profile or its parent; the run starts in dist_, beside
+  // the profiles' directory.
+  const std::string forms[] = {
+      profile,
+      profile + "\\x\\..",
+      profile + "\\.",
+      profile + "\\Documents\\..\\",
+      "\\\\?\\" + profile,
+      "..\\Profiles\\Tester",
+      "..\\Profiles",
+      profiles,
+      Upper(profile) + ". .",
+  };
+  for (const std::string& form : forms) {
+    EXPECT_EQ(Setup("/S /FORCE /DIR=\"" + form + "\""), exitcode::kRefused) << form;
+    EXPECT_NE(RunLog().find(" unattended: refused: Folder "), std::string::npos) << form << "\n" << RunLog();
+    ASSERT_EQ(ReadFileBytes(profile + "\\Documents\\keep.txt"), "the user's own file") << form;
+    ASSERT_EQ(ReadFileBytes(profiles + "\\keep.txt"), "another file of the system") << form;
+    EXPECT_FALSE(productkeys::Exists(HKEY_LOCAL_MACHINE, productkeys::kProduct)) << form;
+  }
+  // Below the profile the product may go.
+  EXPECT_EQ(Setup("/S /FORCE /DIR=\"" + profile + "\\Apps\\x\\..\\Prod\""), exitcode::kDone);
+  EXPECT_TRUE(Installed("core", profile + "\\Apps\\Prod"));
+  // A record changed to name the profile itself: the removal deletes nothing there.
+  productkeys::Open(HKEY_LOCAL_MACHINE, productkeys::kProduct, false)
+      .WriteString("Path", profile + "\\Apps\\Prod\\..\\..");
+  EXPECT_EQ(Setup("UNINSTALL /S"), exitcode::kDone);
+  EXPECT_NE(RunLog().find(" installed path is not a directory of its own; nothing deleted"), std::string::npos)
+      << RunLog();
+  EXPECT_EQ(ReadFileBytes(profile + "\\Documents\\keep.txt"), "the user's own file");
+  EXPECT_TRUE(Installed("core", profile + "\\Apps\\Prod"));
+  // Put back, the record removes the product.
+  EXPECT_EQ(Setup("/S /FORCE /DIR=\"" + profile + "\\Apps\\Prod\""), exitcode::kDone);
+  EXPECT_EQ(Setup("UNINSTALL /S"), exitcode::kDone);
+  EXPECT_FALSE(os::DirectoryExists(profile + "\\Apps\\Prod"));
+  EXPECT_EQ(ReadFileBytes(profile + "\\Documents\\keep.txt"), "the user's own file");
+}
+
+TEST_F(Unattended, RootsAndTheSystemsDirectoriesAreRefusedInEverySpelling) {
+  // Files of our own in the places named, to show that nothing there was touched.
+  wchar_t windows[MAX_PATH] = {};
+  GetWindowsDirectoryW(windows, MAX_PATH);
+  const std::string windowsDir = win32::Narrow(windows);
+  const std::string markers[] = {"C:\\ztk-unattended-marker.txt", windowsDir + "\\ztk-unattended-marker.txt"};
+  for (const std::string& marker : markers) WriteFileBytes(marker, "keep");
+  const char* const forms[] = {
+      "C:\\.",        "C:\\..",          "C:\\hd\\x\\..\\..",  "D:\\X\\..",          "\\\\?\\C:\\",
+      "C:\\windows",  "C:\\WINDOWS\\x\\..", "\\\\?\\C:\\windows\\system32", "C:\\windows\\system32\\",
+      "C:\\Program Files", "C:\\Program Files (x86)\\.", "C:\\ProgramData", "C:\\users",
+      "C:\\users\\Public\\..", "C:\\windows\\system32\\drivers",
+  };
+  for (const char* form : forms) {
+    EXPECT_EQ(Setup(std::string("/S /FORCE /DIR=\"") + form + "\""), exitcode::kRefused) << form;
+    for (const std::string& marker : markers) ASSERT_TRUE(os::FileExists(marker)) << form;
+  }
+  // The running user's own profile, and a path that climbs from the distribution to the root.
+  wchar_t profile[MAX_PATH] = {};
+  GetEnvironmentVariableW(L"USERPROFILE", profile, MAX_PATH);
+  EXPECT_EQ(Setup("/S /FORCE /DIR=\"" + win32::Narrow(profile) + "\""), exitcode::kRefused);
+  std::string up;
+  for (char c : dist_) up += c == '\\' ? "..\\" : "";
+  EXPECT_EQ(Setup("/S /FORCE /DIR=" + up), exitcode::kRefused) << up;
+  for (const std::string& marker : markers) {
+    EXPECT_TRUE(os::FileExists(marker));
+    os::RemoveFile(marker);
+  }
   EXPECT_FALSE(productkeys::Exists(HKEY_LOCAL_MACHINE, productkeys::kProduct));
 }
 

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include "common/osfile.h"
+#include "common/pathrules.h"
 #include "common/testsupport.h"
 #include "tools/ztkuinst/Uninstaller.h"
 
@@ -69,5 +70,27 @@ TEST(UninstallerPlan, ReadsWhatTheInstallationLeft) {
     EXPECT_EQ(plan.SetupFile, "C:\\P\\EXE\\Setup.exe");
     EXPECT_EQ(plan.Arguments, c.arguments);
     EXPECT_EQ(plan.Directories.size(), c.directories);
+  }
+}
+
+TEST(UninstallerPlan, OnlyTheRecordedDirectoryAndBelowAreRemoved) {
+  // Natively the paths are taken as written; on Windows the canonical form is used.
+  const auto canonical = [](const std::string& p) { return pathrules::NormalizeFullPath(p); };
+  const auto refused = [](const std::string& p) { return pathrules::IsSameOrBelow("C:\\Windows", p); };
+  std::vector<std::string> logged;
+  const auto log = [&](const std::string& line) { logged.push_back(line); };
+  const std::vector<std::string> listed = {
+      "C:\\Prod",           "C:\\Prod\\USER",   "c:\\prod\\data\\", "C:\\Prod\\..\\Windows",
+      "C:\\Windows",        "C:\\",             "C:\\ProdX",        "D:\\Prod",
+      "",                   "Prod",             "\\\\?\\C:\\Prod\\EXE"};
+  EXPECT_EQ(uninst::RemovableDirectories(listed, "C:\\Prod\\", canonical, refused, log),
+            (std::vector<std::string>{"C:\\Prod", "C:\\Prod\\USER", "C:\\prod\\data", "C:\\Prod\\EXE"}));
+  EXPECT_EQ(logged.size(), 7u);
+
+  // A record that names a root, the system's directory or nothing gives nothing.
+  for (const char* recorded : {"C:\\", "C:\\Windows", "C:\\Windows\\..", "", "relative"}) {
+    logged.clear();
+    EXPECT_TRUE(uninst::RemovableDirectories(listed, recorded, canonical, refused, log).empty()) << recorded;
+    EXPECT_EQ(logged.size(), 1u) << recorded;
   }
 }

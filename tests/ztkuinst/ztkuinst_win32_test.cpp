@@ -238,4 +238,48 @@ TEST(PrivateCopy, Sha256OfAKnownText) {
   EXPECT_EQ(hex, "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad");
 }
 
+TEST_F(Uninstaller, ACraftedDescriptionDeletesNothingOutsideTheInstalledDirectory) {
+  // uninst.idf lies in the installed directory and may have been changed: only the directory
+  // that the product's registry key records, and what lies below it, may go.
+  const std::string elsewhere = root.File("Elsewhere");
+  ASSERT_TRUE(os::CreateDirectories(elsewhere));
+  WriteFileBytes(elsewhere + "\\keep.txt", "not the product's");
+  wchar_t windows[MAX_PATH] = {};
+  GetWindowsDirectoryW(windows, MAX_PATH);
+  const std::string windowsDir = win32::Narrow(windows);
+  const std::string marker = windowsDir + "\\ztk-uninstaller-marker.txt";
+  WriteFileBytes(marker, "keep");
+  TIDFTextFile idf;
+  TIDFSection* u = idf.AddSection("Uninstall");
+  u->AddParam("FileName")->SetAsString(installDir + "\\EXE\\Setup.exe");
+  u->AddParam("ParamStr")->SetAsString("UNINSTALL");
+  TIDFSection* dirs = idf.AddSection("Directories");
+  for (const std::string& d : {elsewhere, installDir + "\\..\\Elsewhere", installDir + "\\..", windowsDir,
+                               std::string("C:\\"), "\\\\?\\" + windowsDir, installDir + "\\USER"})
+    dirs->AddParam(d);
+  ASSERT_TRUE(idf.SaveToFile(installDir + "\\uninst.idf"));
+  EXPECT_EQ(RunProcess("\"" + std::string(ZTKUINST_EXE) + "\" /S " + installDir + "\\uninst.idf"), 7);
+  EXPECT_FALSE(os::DirectoryExists(installDir + "\\USER"));  // below the installed directory: gone
+  EXPECT_EQ(ReadFileBytes(elsewhere + "\\keep.txt"), "not the product's");
+  EXPECT_TRUE(os::FileExists(marker));
+  EXPECT_TRUE(os::FileExists(record));
+  os::RemoveFile(marker);
+}
+
+TEST_F(Uninstaller, ARecordedRootOrSystemDirectoryGivesNothingToDelete) {
+  const std::string elsewhere = root.File("Elsewhere");
+  ASSERT_TRUE(os::CreateDirectories(elsewhere));
+  WriteFileBytes(elsewhere + "\\keep.txt", "not the product's");
+  TIDFTextFile idf;
+  TIDFSection* u = idf.AddSection("Uninstall");
+  u->AddParam("FileName")->SetAsString(installDir + "\\EXE\\Setup.exe");
+  idf.AddSection("Directories")->AddParam(elsewhere);
+  ASSERT_TRUE(idf.SaveToFile(installDir + "\\uninst.idf"));
+  // The product's key itself names the directory above everything.
+  productkeys::Open(HKEY_LOCAL_MACHINE, productkeys::kProduct, true).WriteString("Path", root.Path() + "\\x\\..\\..\\..\\..\\..\\..\\..\\..");
+  EXPECT_EQ(RunProcess("\"" + std::string(ZTKUINST_EXE) + "\" /S " + installDir + "\\uninst.idf"), 7);
+  EXPECT_EQ(ReadFileBytes(elsewhere + "\\keep.txt"), "not the product's");
+  EXPECT_TRUE(os::FileExists(installDir + "\\USER\\left over\\settings.ini"));
+}
+
 }  // namespace

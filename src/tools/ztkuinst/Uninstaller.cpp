@@ -1,6 +1,7 @@
 #include "tools/ztkuinst/Uninstaller.h"
 
 #include "common/osfile.h"
+#include "common/pathrules.h"
 #include "common/text.h"
 #include "description/InstIDF.h"
 
@@ -47,6 +48,28 @@ bool ReadPlan(const TRequest& request, TPlan& plan, std::string& error) {
     for (int i = 0; i < dirs->ParamCount(); ++i) plan.Directories.push_back(dirs->Params(i)->Name);
   }
   return true;
+}
+
+std::vector<std::string> RemovableDirectories(const std::vector<std::string>& listed,
+                                              const std::string& recordedInstallDir,
+                                              const std::function<std::string(const std::string&)>& canonical,
+                                              const std::function<bool(const std::string&)>& refused,
+                                              const std::function<void(const std::string&)>& log) {
+  std::vector<std::string> result;
+  const std::string installed = recordedInstallDir.empty() ? std::string() : canonical(recordedInstallDir);
+  if (installed.empty() || pathrules::IsRoot(installed) || refused(installed)) {
+    log(" installed directory " + recordedInstallDir + " is not one of its own: no directory deleted");
+    return result;
+  }
+  for (const std::string& entry : listed) {
+    const std::string dir = entry.empty() ? std::string() : canonical(entry);
+    if (dir.empty() || !pathrules::IsSameOrBelow(dir, installed)) {
+      log(" directory " + entry + " is not the installed directory " + installed + " or below it; not deleted");
+      continue;
+    }
+    result.push_back(dir);
+  }
+  return result;
 }
 
 }  // namespace uninst

@@ -6,6 +6,7 @@
 // is left of the installed directories.
 #pragma once
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -32,5 +33,17 @@ struct TPlan {
 
 // Reads uninst.idf; false with a reason when it is missing or damaged.
 bool ReadPlan(const TRequest& request, TPlan& plan, std::string& error);
+
+// The [Directories] entries that may be deleted once the product is gone: only the
+// installed directory, as the product's own registry key recorded it, and what lies below
+// it. uninst.idf lies in a directory of its own and may have been changed; the registry key
+// is the machine's. `canonical` makes a path full and canonical (empty when it names
+// nothing); a recorded directory that `refused` judges a root or one of the system's own
+// gives nothing at all. Logs what it leaves through `log`.
+std::vector<std::string> RemovableDirectories(const std::vector<std::string>& listed,
+                                              const std::string& recordedInstallDir,
+                                              const std::function<std::string(const std::string&)>& canonical,
+                                              const std::function<bool(const std::string&)>& refused,
+                                              const std::function<void(const std::string&)>& log);
 
 }  // namespace uninst

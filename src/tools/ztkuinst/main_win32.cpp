@@ -3,6 +3,7 @@
 
 #include <string>
 
+#include "common/CanonicalPath.h"
 #include "common/errors.h"
 #include "common/osfile.h"
 #include "common/text.h"
@@ -91,6 +92,9 @@ int Run(const uninst::TRequest& request) {
                          kErrorBox);
     return uninst::kBadRequest;
   }
+  // Read before the setup copy removes the product's key: the one directory that may go.
+  std::string recorded;
+  productkeys::Open(HKEY_LOCAL_MACHINE, productkeys::kProduct, false).ReadString("Path", recorded);
   const int result = RunSetup(copy, plan.Arguments);
   heldSetup.reset();
   heldDescription.reset();
@@ -102,8 +106,10 @@ int Run(const uninst::TRequest& request) {
       !productkeys::Exists(HKEY_LOCAL_MACHINE, productkeys::kProduct)) {
     const std::string name = haveDescription ? SystemNameOf(description) : std::string();
     if (!name.empty()) productkeys::Delete(HKEY_LOCAL_MACHINE, productkeys::kUninstallBase + name);
-    for (const std::string& directory : plan.Directories) {
-      if (!IsRootOrEmpty(directory) && os::DirectoryExists(directory)) DeleteDirTree(directory, false);
+    for (const std::string& directory : uninst::RemovableDirectories(
+             plan.Directories, recorded, CanonicalPath,
+             [](const std::string& dir) { return bool(RefusedInstallDirectory(dir)); }, WriteLog)) {
+      if (os::DirectoryExists(directory)) DeleteDirTree(directory, false);
     }
   }
   return result == -1 ? uninst::kBadRequest : result;
