@@ -16,7 +16,8 @@ for f in "$REPO"/src/description/*.cpp "$REPO"/src/unzip/*.cpp "$REPO"/src/commo
   SOURCES+=("$f")
 done
 SOURCES+=("$REPO/src/setup/Messages.cpp" "$REPO/src/setup/LogFiles.cpp" "$REPO/src/setup/SetupGlobals.cpp"
-          "$REPO/src/engine/RemovalPlan.cpp" "$REPO/src/engine/EnginePaths.cpp")
+          "$REPO/src/engine/RemovalPlan.cpp" "$REPO/src/engine/EnginePaths.cpp"
+          "$REPO/src/engine/UninstallList.cpp")
 
 if [[ ! -e $CORPUS/seed-list ]]; then
   printf 'IDF-CPS-text\r\n\r\n[base.zip]\r\nUsesCount=1\r\nC:\\Program Files\\Prod\\EXE\\a.exe=\r\nC:\\Program Files\\Prod\\..\\..\\Windows\\x.dll=\r\n[shared.zip]\r\nUsesCount=2\r\nC:\\Program Files\\Prod\\DATA\\b=c.txt=\r\n' >"$CORPUS/seed-list"

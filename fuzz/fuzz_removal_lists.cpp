@@ -14,6 +14,7 @@
 #include "description/InstIDF.h"
 #include "description/InstList.h"
 #include "engine/RemovalPlan.h"
+#include "engine/UninstallList.h"
 #include "setup/Messages.h"
 
 namespace {
@@ -51,8 +52,21 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   (void)quiet;
   WriteBytes(input, data, size);
 
+  // The removal reads the list through the engine's check first: a damaged list must say
+  // why in both languages, and one that passes must read as the plain file does.
+  TIDFTextFile checked;
+  TListDamage damage;
+  const TUninstallListState state = LoadUninstallList(input, checked, damage);
+  if (state == TUninstallListState::Missing) std::abort();
+  if (state == TUninstallListState::Damaged && (damage.Russian.empty() || damage.English.empty()))
+    std::abort();
+
   TIDFTextFile file;
-  if (!file.LoadFromFile(input)) return 0;
+  if (!file.LoadFromFile(input)) {
+    if (state == TUninstallListState::Loaded) std::abort();
+    return 0;
+  }
+  if (state == TUninstallListState::Loaded && checked.SectionCount() != file.SectionCount()) std::abort();
 
   // The saved state's tree, unmarked: every archive it names is to be removed.
   TSysTree tree;
