@@ -7,6 +7,7 @@
 #include "common/testsupport.h"
 #include "engine/Journal.h"
 #include "engine/JournalPlan.h"
+#include "journal_files_support.h"
 
 namespace {
 
@@ -123,24 +124,9 @@ TEST(JournalPlanWhole, FinalPathsDecideWhatExists) {
   EXPECT_EQ(plan.Steps[1].Above, std::vector<std::string>{"C:\\Program Files\\Prod"});
 }
 
-class JournalKeeping : public ::testing::Test {
+class JournalKeeping : public JournalDirectoryTest {
  protected:
-  std::string Path(const std::string& name) const { return root.Path() + "\\" + name; }
   TJournalRecord Header() const { return ProductRecord({"Prod", "\\Software\\Prod", "", {Path("prod")}}); }
-  // Through the program's own file functions, which take the "\\" of these paths natively too.
-  static void WriteFileBytes(const std::string& path, const std::string& bytes) {
-    os::File file = os::OpenFile(path, os::OpenMode::Create, true);
-    ASSERT_TRUE(file.IsOpen()) << path;
-    file.Write(bytes.data(), bytes.size());
-  }
-  static std::string ReadFileBytes(const std::string& path) {
-    os::File file = os::OpenFile(path, os::OpenMode::Read, false);
-    std::string bytes;
-    char buffer[4096];
-    for (std::size_t n; file.IsOpen() && (n = file.Read(buffer, sizeof buffer)) > 0;) bytes.append(buffer, n);
-    return bytes;
-  }
-  TempDir root;
 };
 
 // A write that fails (a full disk) is reported once; the journal writes nothing more, keeps

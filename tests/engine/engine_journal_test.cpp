@@ -5,6 +5,7 @@
 #include "common/testsupport.h"
 #include "engine/Journal.h"
 #include "engine/JournalPlan.h"
+#include "journal_files_support.h"
 
 namespace {
 
@@ -30,28 +31,12 @@ TEST(JournalRecords, ATornOrForeignLineIsSkipped) {
   EXPECT_EQ(records[1].Kind, TJournalKind::Note);
 }
 
-// Paths below the test's directory in the form the engine builds them ("\\" inside), read
-// and written through the program's own file functions, which take that form natively too.
-class JournalFiles : public ::testing::Test {
+class JournalFiles : public JournalDirectoryTest {
  protected:
-  std::string Path(const std::string& name) const { return root.Path() + "\\" + name; }
-  static void WriteFileBytes(const std::string& path, const std::string& bytes) {
-    os::File file = os::OpenFile(path, os::OpenMode::Create, true);
-    ASSERT_TRUE(file.IsOpen()) << path;
-    file.Write(bytes.data(), bytes.size());
-  }
-  static std::string ReadFileBytes(const std::string& path) {
-    os::File file = os::OpenFile(path, os::OpenMode::Read, false);
-    std::string bytes;
-    char buffer[4096];
-    for (std::size_t n; file.IsOpen() && (n = file.Read(buffer, sizeof buffer)) > 0;) bytes.append(buffer, n);
-    return bytes;
-  }
   // The header of a journal whose product owns the whole test directory.
   TJournalRecord Header() const {
     return ProductRecord({"Prod", "\\Software\\Prod", "\\Software\\Uninstall\\Prod", {root.Path()}});
   }
-  TempDir root;
 };
 
 // Made, replaced and deleted files and a made directory tree all come back as they were;
